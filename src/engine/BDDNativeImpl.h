@@ -1,0 +1,286 @@
+// The decision-diagram engine: node store, process-wide state and the engine functions that the
+// JNI entry points call.
+//
+// One engine lives in each process. All of its state is the set of globals declared below (the
+// manager state); `init` sets it up and a second `init` throws the old store away and starts afresh.
+// Only one thread runs engine code at a time (the native call frame refuses a second one); the one
+// exception is the release queue, which another Java thread may append to under the Java monitor of
+// `BDDNativeProxy.syncObject` while `synchronizeOnGC` is 1.
+//
+// Nodes. A node is named by its handle, the index of its record counted from 1 (0 is the null
+// handle and never names a node). All records live in one address range reserved once, so a handle
+// becomes a record with one add. Records are carved 1000 at a time and never given back; a handle
+// therefore stays readable for the life of the store, also after its node is freed.
+//
+// A record is in one of three states:
+//   live       linked in the unique table (or one of the two terminals); `id` is its stamp, a value
+//              of `curSerialID` that no other record has carried before (serialization overwrites it
+//              with a node number, and then empties the operation cache);
+//   free       on the free list; `id` = 0xFFFFFFFF, count 0; `var`, `low`, `high` and `mark` keep
+//              their values and the record still holds its references on `low` and `high`, which
+//              make-node drops when it reuses the record;
+//   never used on the free list, every field zero.
+//
+// References. Every handle an engine operation returns carries one reference for its receiver;
+// arguments are borrowed. Child links hold one reference each. The unique table and the operation
+// cache hold none. Releases are queued (`decRefCount`) and carried out in batches by
+// `collectGarbage`. An inner node's count saturates at 2^14 - 1: from then on it is never raised or
+// lowered again and the node lives for good. The terminals use plain arithmetic modulo 2^15 and are
+// never freed.
+//
+// Errors. A broken invariant or a refused argument calls `throwException`, which raises
+// NativeBDDException in the calling Java thread and unwinds to the entry frame as a C++ `EngineError`.
+#pragma once
+
+#include <jni.h>
+
+#include <cstddef>
+#include <cstdint>
+
+using Node = uint32_t;  // a node handle; 0 is the null handle
+
+// One diagram node, 20 bytes. `var` and the count word share the first 32 bits so that the record
+// packs without padding.
+struct BddNode {
+    int16_t var;         // variable tested; 32766 in `zero`, 32767 in `one`
+    uint16_t countWord;  // bits 0-14: refCount (signed 15-bit); bit 15: mark
+    Node low;            // child for variable = 0 (0 in terminals and never-used records)
+    Node high;           // child for variable = 1
+    uint32_t id;         // stamp while live, 0xFFFFFFFF while free, node number during serialization
+    Node next;           // next node of the same bucket while live, next free record while free
+};
+static_assert(sizeof(BddNode) == 20, "node records pack into 20 bytes");
+
+// One operation-cache slot (see OpCache.h for the protocol).
+struct OpCacheEntry {
+    uint32_t stamp;        // `id` of result when the entry was stored (node results)
+    int32_t intKey;        // integer key, or the integer result of a count entry
+    Node firstNode;        // first key node
+    Node secondNode;       // second key node (two-node shapes)
+    Node result;           // node result; 0 in an empty slot and in a count entry
+    uint32_t firstStamp;   // `id` of firstNode when the entry was stored
+    uint32_t secondStamp;  // `id` of secondNode when the entry was stored (two-node shapes)
+    uint8_t op;            // operation code 1 to 9; 0 in a slot never written
+};
+
+constexpr uint32_t freedStamp = 0xFFFFFFFFu;
+constexpr int zeroVar = 32766;
+constexpr int oneVar = 32767;
+constexpr int maxInnerVar = 32765;
+constexpr int blockRecords = 1000;
+constexpr uint16_t markBit = 0x8000;
+constexpr uint16_t countBits = 0x7FFF;
+constexpr uint16_t saturatedCount = 0x3FFF;  // 2^14 - 1
+
+// ---- Manager state --------------------------------------------------------------------------------
+// Store parameters (the four arguments of `init`).
+extern int32_t maxNodeCacheSize;
+extern int32_t maxOpCacheSize;
+extern int32_t garbageCollectRate;
+extern int32_t enableGC;
+extern int32_t synchronizeOnGC;
+extern int32_t garbageCollectCounter;
+
+// Unique table: `nodeCacheLength` bucket heads chained through `next`.
+extern Node* nodeCache;
+extern int32_t nodeCacheBitsCount;
+extern int32_t nodeCacheLength;
+extern int32_t nodeCacheOccupied;
+extern int32_t nodeCacheTreshold;
+
+// Operation cache.
+extern OpCacheEntry* opCache;
+extern int32_t opCacheBitsCount;
+extern int32_t opCacheLength;
+extern int32_t opCacheOccupied;
+extern int32_t opCacheTreshold;
+
+// Records and stamps.
+extern BddNode* nodeRecords;  // record h is nodeRecords[h]; index 0 is never used
+extern Node firstFreeNode;
+extern int32_t totalNodesAllocated;
+extern uint32_t curSerialID;
+extern Node zero;
+extern Node one;
+
+// Release queue: entries [finalizedNodesDone, finalizedNodesPos) are pending. Entries before
+// `finalizedNodesDone` were carried out by a collection that then failed; they are never repeated.
+extern Node* finalizedNodes;
+extern int32_t finalizedNodesPos;
+extern int32_t finalizedNodesLength;
+extern int32_t finalizedNodesDone;
+
+// Native call in progress.
+extern JNIEnv* activeEnv;
+extern char* stackLimit;  // recursion below this address raises "Stack exhausted"
+extern bool engineInitialized;
+
+// Host lookups made by `init`.
+extern jclass syncCls;
+extern jfieldID syncFieldID;
+extern jmethodID writeObjectMethodID;
+extern jmethodID readObjectMethodID;
+extern jmethodID checkCancelledMethodID;
+extern jmethodID informProgressMethodID;
+
+// Serialization working state.
+extern int32_t serializedNodeID;
+extern int32_t* dataBuffer;
+extern int32_t bufferPos;
+extern Node* serializedNodes;
+
+// ---- Errors ---------------------------------------------------------------------------------------
+// Thrown by `throwException` (and by the frame's own refusals) once the Java exception is pending.
+struct EngineError {};
+
+// The Java monitor held by an engine operation; see jni/HostContract.h.
+struct MonitorLock;
+
+// Raises NativeBDDException(message) in the current Java thread, lets the monitor of `lock` go if
+// one is held, and unwinds to the entry frame. If a Java exception is already pending it stays.
+[[noreturn]] void throwException(const char* message, MonitorLock* lock);
+// Unwinds to the entry frame leaving the Java exception that is already pending.
+[[noreturn]] void abortWithPendingJavaException();
+[[noreturn]] void throwOutOfMemory();
+
+// ---- Hot helpers ----------------------------------------------------------------------------------
+inline BddNode& nodeOf(Node h) { return nodeRecords[h]; }
+inline bool isTerminal(Node h) { return h == zero || h == one; }
+
+// The count read as a signed 15-bit value.
+inline int refCountOf(const BddNode& n) { return ((n.countWord & countBits) ^ 0x4000) - 0x4000; }
+inline bool isMarked(const BddNode& n) { return (n.countWord & markBit) != 0; }
+inline void setMark(BddNode& n) { n.countWord |= markBit; }
+inline void clearMark(BddNode& n) { n.countWord &= static_cast<uint16_t>(~markBit); }
+inline void setCount(BddNode& n, int c) {
+    n.countWord = static_cast<uint16_t>((n.countWord & markBit) | (static_cast<unsigned>(c) & countBits));
+}
+inline bool isSaturated(const BddNode& n) { return (n.countWord & countBits) == saturatedCount; }
+
+// Raise the count by one: modulo 2^15 for terminals, saturating for inner nodes. This is the
+// "add a reference in place" of every operation.
+inline void addRef(Node h) {
+    BddNode& n = nodeOf(h);
+    if (isSaturated(n) && !isTerminal(h)) return;
+    n.countWord = static_cast<uint16_t>((n.countWord & markBit) | ((n.countWord + 1) & countBits));
+}
+
+// Lower the count by one without any test or release (make-node's hand-over rules). A saturated
+// inner count stays where it is.
+inline void dropRefPlain(Node h) {
+    BddNode& n = nodeOf(h);
+    if (isSaturated(n) && !isTerminal(h)) return;
+    n.countWord = static_cast<uint16_t>((n.countWord & markBit) | ((n.countWord - 1) & countBits));
+}
+
+// True when h names a live node: one of the terminals or a record in the unique table.
+inline bool isLiveHandle(int64_t h) {
+    if (h < 1 || h > totalNodesAllocated) return false;
+    Node n = static_cast<Node>(h);
+    if (isTerminal(n)) return true;
+    const BddNode& r = nodeOf(n);
+    return r.low != 0 && r.id != freedStamp;
+}
+
+// Bucket of (var, low, high) in the unique table. Reads the children's handles, not their stamps;
+// shifts are arithmetic on signed 32-bit values and additions wrap.
+inline int32_t nodeHashCode(int32_t var, Node low, Node high) {
+    const uint32_t a = low ^ 0x55555555u;
+    const uint32_t b = high;
+    const int s1 = nodeCacheBitsCount >> 1;
+    const int s2 = nodeCacheBitsCount >> 2;
+    const uint32_t h = (a << s1) + static_cast<uint32_t>(var) +
+                       static_cast<uint32_t>(static_cast<int32_t>(a) >> s1) + (b << s2) +
+                       static_cast<uint32_t>(static_cast<int32_t>(b) >> s2);
+    return static_cast<int32_t>(h & static_cast<uint32_t>(nodeCacheLength - 1));
+}
+
+// Recursive operations call this once per level: a diagram too deep for the thread's stack raises
+// "Assert failed: Stack exhausted" instead of overrunning it.
+[[noreturn]] void throwStackExhausted();
+inline void checkStack() {
+    if (static_cast<char*>(__builtin_frame_address(0)) < stackLimit) [[unlikely]] throwStackExhausted();
+}
+
+// Holds the one reference that an operation owns on an intermediate result while it computes the
+// rest. Handing the node on (`release`) ends the hold; an error exit that unwinds through a holder
+// gives the reference back, so an abandoned operation leaves nothing behind.
+void releaseOnUnwind(Node n) noexcept;
+struct NodeHold {
+    Node n;
+    explicit NodeHold(Node x) noexcept : n(x) {}
+    NodeHold(const NodeHold&) = delete;
+    NodeHold& operator=(const NodeHold&) = delete;
+    ~NodeHold() {
+        if (n != 0) releaseOnUnwind(n);
+    }
+    Node release() noexcept {
+        const Node x = n;
+        n = 0;
+        return x;
+    }
+};
+
+// ---- Node store (engine/NodeStore.cpp) ------------------------------------------------------------
+void init(int32_t maxNodeCache, int32_t maxOpCache, int32_t gcRate, int32_t gcEnabled);
+void releaseStore();  // gives every block and table back; the engine is uninitialised afterwards
+void allocateSomeNodes();
+Node* allocNodeCache(int32_t n);
+OpCacheEntry* allocOpCache(int32_t n);
+
+// ---- Unique table and make-node (engine/UniqueTable.cpp) ------------------------------------------
+Node searchInNodeCache(int32_t var, Node low, Node high, int32_t h);
+Node putInNodeCache(Node n, int32_t h);
+void rehashNodeCache();
+// Make-node: takes over one reference on each child and returns the canonical node for the triple
+// with one reference for the caller. Refuses a variable outside 0..32765 or not below both
+// children's variables ("Assert failed: Variable order violated"); the children's references are
+// consumed on every exit, the error exits included.
+Node cacheNode(int32_t var, Node low, Node high);
+// Gives every live inner node a fresh stamp from 3 upward and empties the operation cache; called
+// when `curSerialID` would reach 0xFFFFFFFF.
+void restampLiveNodes();
+
+// ---- Reference counts and release (engine/RefCounts.cpp) ------------------------------------------
+void incRefCount(Node n);
+void decRefCount(JNIEnv* env, Node n);  // queues one release
+void doDecRefCount(Node n, MonitorLock* lock);  // lowers at once and frees at zero
+void collectGarbage();
+// releaseOnUnwind (declared above NodeHold): lowers a reference that an abandoned operation held
+// on an intermediate result and frees the node at zero; never throws.
+
+// ---- Statistics (jni/Statistics.cpp) --------------------------------------------------------------
+jobjectArray getInfo();
+int32_t getMemoryState();
+
+// ---- Set operations (ops/) ------------------------------------------------------------------------
+// All follow one reference convention: arguments are borrowed, the result carries one reference
+// for the caller (except where an operation returns a terminal unchanged).
+Node complement(Node n);
+Node unite(Node a, Node b);
+Node intersect(Node a, Node b);
+Node existsVar(Node node, int32_t var);
+Node exists(Node node, int32_t firstVar, int32_t numVars);
+Node relprod(Node a, Node b, int32_t firstVar, int32_t numVars);
+int32_t testVars(Node node, int32_t firstVar, int32_t numVars);
+Node renameVars(Node node, int32_t firstVar, int32_t numVars, int32_t offset);
+int32_t superset(Node a, Node b);
+
+// ---- Tuple construction and insertion (ops/Tuples.cpp) --------------------------------------------
+Node makeEquals(int32_t x, int32_t y);
+Node makeSingleTupleUnary(int32_t firstVar, int32_t width, int32_t value);
+Node makeSingleTuple(int32_t numFields, const int32_t* fieldFirstVar, const int32_t* fieldWidth,
+                     const int32_t* fieldValue);
+Node addTuple(Node node, int32_t numFields, const int32_t* fieldFirstVar, const int32_t* fieldWidth,
+              const int32_t* fieldValue);
+
+// ---- Tuple counting and listing (ops/) ------------------------------------------------------------
+int32_t getNumOfTuples(Node node, int32_t numFields, const int32_t* fieldFirstVar, const int32_t* fieldWidth,
+                       const int32_t* fieldBound);
+jobject getNTuples(Node node, int32_t numFields, const int32_t* fieldFirstVar, const int32_t* fieldWidth,
+                   const int32_t* fieldBound, int32_t maxTuples);
+
+// ---- Diagram stream (serial/) ---------------------------------------------------------------------
+void serialize(jobject stream, int32_t rootCount, const int32_t* roots, jobject callback, double progressShare,
+               jstring progressMessage);
+jintArray deserialize(jobject stream, jobject callback, double progressShare, jstring progressMessage);

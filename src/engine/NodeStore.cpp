@@ -1,0 +1,234 @@
+// Manager state, the reserved record range, block carving and start-up.
+#include "engine/BDDNativeImpl.h"
+#include "engine/OpCache.h"
+#include "jni/HostContract.h"
+
+#include <sys/mman.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+
+int32_t maxNodeCacheSize;
+int32_t maxOpCacheSize;
+int32_t garbageCollectRate;
+int32_t enableGC;
+int32_t synchronizeOnGC;
+int32_t garbageCollectCounter;
+
+Node* nodeCache;
+int32_t nodeCacheBitsCount;
+int32_t nodeCacheLength;
+int32_t nodeCacheOccupied;
+int32_t nodeCacheTreshold;
+
+OpCacheEntry* opCache;
+int32_t opCacheBitsCount;
+int32_t opCacheLength;
+int32_t opCacheOccupied;
+int32_t opCacheTreshold;
+
+BddNode* nodeRecords;
+Node firstFreeNode;
+int32_t totalNodesAllocated;
+uint32_t curSerialID;
+Node zero;
+Node one;
+
+Node* finalizedNodes;
+int32_t finalizedNodesPos;
+int32_t finalizedNodesLength;
+int32_t finalizedNodesDone;
+
+JNIEnv* activeEnv;
+char* stackLimit;
+bool engineInitialized;
+
+jclass syncCls;
+jfieldID syncFieldID;
+jmethodID writeObjectMethodID;
+jmethodID readObjectMethodID;
+jmethodID checkCancelledMethodID;
+jmethodID informProgressMethodID;
+
+int32_t serializedNodeID;
+int32_t* dataBuffer;
+int32_t bufferPos;
+Node* serializedNodes;
+
+namespace {
+
+// The record range: reserved without access once per store, made writable in steps of
+// `commitStep` bytes as blocks are carved. Record 0 is never used, so handle h is simply record h.
+char* rangeBase;
+size_t rangeBytes;
+size_t committedBytes;
+int64_t recordCapacity;  // records that fit in the range, record 0 included
+
+constexpr size_t commitStep = size_t{2} << 20;
+constexpr int64_t maxHandle = 0x7FFFFFFF;
+
+size_t pageRound(size_t bytes) {
+    const size_t page = 4096;
+    return (bytes + page - 1) / page * page;
+}
+
+// Reserves room for every handle a Java int can hold; where the address space is limited, a
+// quarter of the limit at most, halving until the system agrees.
+void reserveRecordRange() {
+    size_t want = pageRound(static_cast<size_t>(maxHandle + 1) * sizeof(BddNode));
+    rlimit limit{};
+    if (getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+        want = std::min(want, pageRound(static_cast<size_t>(limit.rlim_cur / 4)));
+    const size_t least = pageRound((1 + blockRecords) * sizeof(BddNode));
+    size_t bytes = std::max(want, least);
+    for (;;) {
+        void* p = mmap(nullptr, bytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        if (p != MAP_FAILED) {
+            rangeBase = static_cast<char*>(p);
+            rangeBytes = bytes;
+            committedBytes = 0;
+            recordCapacity = static_cast<int64_t>(bytes / sizeof(BddNode));
+            nodeRecords = reinterpret_cast<BddNode*>(rangeBase);
+            return;
+        }
+        if (bytes <= least) break;
+        bytes = std::max(least, pageRound(bytes / 2));
+    }
+    throwOutOfMemory();
+}
+
+void commitRecords(int64_t records) {
+    const size_t need = static_cast<size_t>(records) * sizeof(BddNode);
+    if (need <= committedBytes) return;
+    size_t target = (need + commitStep - 1) / commitStep * commitStep;
+    if (target > rangeBytes) target = rangeBytes;
+    if (mprotect(rangeBase + committedBytes, target - committedBytes, PROT_READ | PROT_WRITE) != 0)
+        throwOutOfMemory();
+    committedBytes = target;
+}
+
+}  // namespace
+
+Node* allocNodeCache(int32_t n) {
+    auto* table = static_cast<Node*>(std::calloc(static_cast<size_t>(n), sizeof(Node)));
+    if (table == nullptr) throwOutOfMemory();
+    return table;
+}
+
+OpCacheEntry* allocOpCache(int32_t n) {
+    auto* cache = static_cast<OpCacheEntry*>(std::calloc(static_cast<size_t>(n), sizeof(OpCacheEntry)));
+    if (cache == nullptr) throwOutOfMemory();
+    return cache;
+}
+
+void allocateSomeNodes() {
+    const int64_t first = int64_t{totalNodesAllocated} + 1;
+    const int64_t end = first + blockRecords;  // one past the block's last record
+    if (end - 1 > maxHandle || end > recordCapacity) throwOutOfMemory();
+    commitRecords(end);
+    BddNode* block = &nodeRecords[first];
+    std::memset(static_cast<void*>(block), 0, blockRecords * sizeof(BddNode));
+    for (int i = 0; i < blockRecords; ++i) {
+        block[i].next = firstFreeNode;
+        firstFreeNode = static_cast<Node>(first + i);
+    }
+    // Another thread reads the count for its range check of a handle it releases.
+    std::atomic_ref<int32_t>(totalNodesAllocated).store(totalNodesAllocated + blockRecords, std::memory_order_release);
+}
+
+void releaseStore() {
+    engineInitialized = false;
+    if (rangeBase != nullptr) munmap(rangeBase, rangeBytes);
+    rangeBase = nullptr;
+    rangeBytes = committedBytes = 0;
+    recordCapacity = 0;
+    std::free(nodeCache);
+    std::free(opCache);
+    std::free(finalizedNodes);
+    if (syncCls != nullptr && activeEnv != nullptr) activeEnv->DeleteGlobalRef(syncCls);
+    nodeRecords = nullptr;
+    nodeCache = nullptr;
+    opCache = nullptr;
+    finalizedNodes = nullptr;
+    syncCls = nullptr;
+    syncFieldID = nullptr;
+    writeObjectMethodID = readObjectMethodID = checkCancelledMethodID = informProgressMethodID = nullptr;
+    maxNodeCacheSize = maxOpCacheSize = garbageCollectRate = enableGC = synchronizeOnGC = 0;
+    garbageCollectCounter = 0;
+    nodeCacheBitsCount = nodeCacheLength = nodeCacheOccupied = nodeCacheTreshold = 0;
+    opCacheBitsCount = opCacheLength = opCacheOccupied = opCacheTreshold = 0;
+    firstFreeNode = 0;
+    std::atomic_ref<int32_t>(totalNodesAllocated).store(0, std::memory_order_release);
+    curSerialID = 0;
+    zero = one = 0;
+    finalizedNodesPos = finalizedNodesLength = finalizedNodesDone = 0;
+    serializedNodeID = bufferPos = 0;
+    dataBuffer = nullptr;
+    serializedNodes = nullptr;
+}
+
+namespace {
+
+Node takeTerminal(int16_t var) {
+    const Node t = firstFreeNode;
+    BddNode& r = nodeOf(t);
+    firstFreeNode = r.next;
+    r.next = 0;
+    r.var = var;
+    setMark(r);
+    r.id = curSerialID++;
+    return t;
+}
+
+}  // namespace
+
+void init(int32_t maxNodeCache, int32_t maxOpCache, int32_t gcRate, int32_t gcEnabled) {
+    // A second start-up gives the old store back first; its handles mean nothing from here on.
+    releaseStore();
+    try {
+        maxNodeCacheSize = maxNodeCache;
+        maxOpCacheSize = maxOpCache;
+        garbageCollectRate = gcRate;
+        enableGC = gcEnabled;
+        garbageCollectCounter = 0;
+        synchronizeOnGC = gcRate > 0 ? 1 : 0;
+
+        nodeCacheBitsCount = 7;
+        nodeCacheLength = 1 << nodeCacheBitsCount;
+        nodeCacheTreshold = static_cast<int32_t>(nodeCacheLength * 0.75);
+        nodeCacheOccupied = 0;
+        nodeCache = allocNodeCache(nodeCacheLength);
+
+        opCacheBitsCount = 7;
+        opCacheLength = 1 << opCacheBitsCount;
+        opCacheTreshold = static_cast<int32_t>(opCacheLength * 0.75);
+        opCacheOccupied = 0;
+        opCache = allocOpCache(opCacheLength);
+
+        totalNodesAllocated = 0;
+        curSerialID = 1;
+
+        finalizedNodesLength = blockRecords;
+        finalizedNodesPos = 0;
+        finalizedNodesDone = 0;
+        finalizedNodes = static_cast<Node*>(std::malloc(static_cast<size_t>(finalizedNodesLength) * sizeof(Node)));
+        if (finalizedNodes == nullptr) throwOutOfMemory();
+
+        reserveRecordRange();
+        firstFreeNode = 0;
+        allocateSomeNodes();
+        zero = takeTerminal(zeroVar);
+        one = takeTerminal(oneVar);
+    } catch (...) {
+        releaseStore();
+        throw;
+    }
+    if (!lookupHostClasses(activeEnv)) {
+        releaseStore();
+        abortWithPendingJavaException();
+    }
+    engineInitialized = true;
+}

@@ -1,0 +1,185 @@
+// The operation cache: the one memo table that every recursive operation shares.
+//
+// A direct-mapped array of `opCacheLength` slots. A caller hashes its key once (the `opHashCode`
+// of its shape), looks up that slot, and on a miss computes the result and stores it in the same
+// slot. The index stays valid while the recursion below replaces the cache by a larger one, since
+// the cache only grows.
+//
+// Shapes (the operation code says which one an entry has):
+//   1  op, two nodes     -> node      codes 1 complement, 4 unite, 5 intersect, 6 superset
+//   2  op, node, integer -> node      codes 2 renameVars, 3 exists, 9 existsVar
+//   3  op, two nodes, integer -> node code 8 relprod
+//   4  op, node          -> integer   code 7 tuple count
+//
+// The cache holds no references. A node result is used only while its record still carries the
+// stamp stored with it, and a key matches only while its key nodes still carry the stamps they had
+// when the entry was stored: a freed and reused record never meets its old entries. A hit adds one
+// reference to the result for the caller; a store takes none and returns the result it was given.
+//
+// Replacement: a store over a slot whose result is still valid keeps the old entry when the new
+// result has fewer references. When more than three quarters of the slots hold node results, the
+// cache is thrown away and replaced by an empty one twice as large, up to `maxOpCacheSize`.
+#pragma once
+
+#include "engine/BDDNativeImpl.h"
+
+enum OpCode : uint8_t {
+    opComplement = 1,
+    opRename = 2,
+    opExists = 3,
+    opUnite = 4,
+    opIntersect = 5,
+    opSuperset = 6,
+    opCount = 7,
+    opRelprod = 8,
+    opExistsVar = 9,
+};
+
+namespace opcache_detail {
+inline uint32_t mix(uint32_t v, int shift) {
+    return (v << shift) + static_cast<uint32_t>(static_cast<int32_t>(v) >> shift);
+}
+inline int32_t slotOf(uint32_t h) { return static_cast<int32_t>(h & static_cast<uint32_t>(opCacheLength - 1)); }
+}  // namespace opcache_detail
+
+// Hashes read the key nodes' stamps (`id`), not their handles.
+inline int32_t opHashCode1(int op, Node a, Node b) {
+    using namespace opcache_detail;
+    const uint32_t x = nodeOf(a).id ^ 0x55555555u;
+    const uint32_t y = nodeOf(b).id;
+    return slotOf(mix(x, opCacheBitsCount >> 1) + static_cast<uint32_t>(op) + mix(y, opCacheBitsCount >> 2));
+}
+
+inline int32_t opHashCode2(int op, Node a, int32_t i) {
+    using namespace opcache_detail;
+    const uint32_t x = nodeOf(a).id ^ 0x55555555u;
+    const uint32_t y = static_cast<uint32_t>(i);
+    return slotOf(mix(x, opCacheBitsCount >> 1) + static_cast<uint32_t>(op) + mix(y, opCacheBitsCount >> 2));
+}
+
+inline int32_t opHashCode3(int op, Node a, Node b, int32_t i) {
+    using namespace opcache_detail;
+    const uint32_t x = nodeOf(a).id ^ 0x55555555u;
+    const uint32_t y = nodeOf(b).id;
+    const uint32_t z = static_cast<uint32_t>(i);
+    return slotOf(mix(x, opCacheBitsCount >> 1) + static_cast<uint32_t>(op) + mix(y, opCacheBitsCount >> 2) +
+                  mix(z, opCacheBitsCount >> 3));
+}
+
+// Replaces the cache by an empty one of twice the size. If the larger array cannot be had, the
+// current one is kept and "Assert failed: Out of memory" is raised.
+void rehashOpCache();
+// Empties every slot, keeping the size (after node stamps were rewritten).
+void clearOpCache();
+
+namespace opcache_detail {
+inline bool resultValid(const OpCacheEntry& e) { return e.stamp == nodeOf(e.result).id; }
+
+inline Node hit(const OpCacheEntry& e) {
+    addRef(e.result);
+    return e.result;
+}
+
+// Common tail of the node-result stores: the occupancy count, the replacement rule, and growth.
+// Returns false when the slot keeps its entry.
+inline bool claimSlot(OpCacheEntry& e, Node result) {
+    if (e.result == 0) {
+        ++opCacheOccupied;
+        return true;
+    }
+    return !(resultValid(e) && refCountOf(nodeOf(result)) < refCountOf(nodeOf(e.result)));
+}
+
+inline void finishStore(OpCacheEntry& e, int op, Node result) {
+    e.op = static_cast<uint8_t>(op);
+    e.result = result;
+    e.stamp = nodeOf(result).id;
+    if (opCacheOccupied > opCacheTreshold) {
+        try {
+            rehashOpCache();
+        } catch (...) {
+            // The store's caller hands `result` on as its own result; abandoned here, it goes back.
+            releaseOnUnwind(result);
+            throw;
+        }
+    }
+}
+}  // namespace opcache_detail
+
+inline Node searchInOpCache1(int op, Node a, Node b, int32_t h) {
+    const OpCacheEntry& e = opCache[h];
+    if (e.result != 0 && e.op == op && e.firstNode == a && e.secondNode == b &&
+        opcache_detail::resultValid(e) && e.firstStamp == nodeOf(a).id && e.secondStamp == nodeOf(b).id)
+        return opcache_detail::hit(e);
+    return 0;
+}
+
+inline Node searchInOpCache2(int op, Node a, int32_t i, int32_t h) {
+    const OpCacheEntry& e = opCache[h];
+    if (e.result != 0 && e.op == op && e.firstNode == a && e.intKey == i && opcache_detail::resultValid(e) &&
+        e.firstStamp == nodeOf(a).id)
+        return opcache_detail::hit(e);
+    return 0;
+}
+
+inline Node searchInOpCache3(int op, Node a, Node b, int32_t i, int32_t h) {
+    const OpCacheEntry& e = opCache[h];
+    if (e.result != 0 && e.op == op && e.firstNode == a && e.secondNode == b && e.intKey == i &&
+        opcache_detail::resultValid(e) && e.firstStamp == nodeOf(a).id && e.secondStamp == nodeOf(b).id)
+        return opcache_detail::hit(e);
+    return 0;
+}
+
+// Count entries carry no result; -1 means no entry (so a stored -1 also reads as a miss).
+inline int32_t searchInOpCache4(int op, Node a, int32_t h) {
+    const OpCacheEntry& e = opCache[h];
+    if (e.op == op && e.firstNode == a && e.firstStamp == nodeOf(a).id) return e.intKey;
+    return -1;
+}
+
+inline Node putInOpCache1(int op, Node a, Node b, Node result, int32_t h) {
+    OpCacheEntry& e = opCache[h];
+    if (!opcache_detail::claimSlot(e, result)) return result;
+    e.firstNode = a;
+    e.secondNode = b;
+    e.firstStamp = nodeOf(a).id;
+    e.secondStamp = nodeOf(b).id;
+    opcache_detail::finishStore(e, op, result);
+    return result;
+}
+
+inline Node putInOpCache2(int op, Node a, int32_t i, Node result, int32_t h) {
+    OpCacheEntry& e = opCache[h];
+    if (!opcache_detail::claimSlot(e, result)) return result;
+    e.firstNode = a;
+    e.intKey = i;
+    e.firstStamp = nodeOf(a).id;
+    opcache_detail::finishStore(e, op, result);
+    return result;
+}
+
+inline Node putInOpCache3(int op, Node a, Node b, int32_t i, Node result, int32_t h) {
+    OpCacheEntry& e = opCache[h];
+    if (!opcache_detail::claimSlot(e, result)) return result;
+    e.firstNode = a;
+    e.secondNode = b;
+    e.intKey = i;
+    e.firstStamp = nodeOf(a).id;
+    e.secondStamp = nodeOf(b).id;
+    opcache_detail::finishStore(e, op, result);
+    return result;
+}
+
+// Always overwrites; a count entry over a node entry frees that slot's occupancy. No growth.
+inline int32_t putInOpCache4(int op, Node a, int32_t value, int32_t h) {
+    OpCacheEntry& e = opCache[h];
+    e.op = static_cast<uint8_t>(op);
+    e.firstNode = a;
+    e.intKey = value;
+    e.firstStamp = nodeOf(a).id;
+    if (e.result != 0) {
+        e.result = 0;
+        --opCacheOccupied;
+    }
+    return value;
+}

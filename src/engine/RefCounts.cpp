@@ -1,0 +1,96 @@
+// Reference counts and deferred release.
+//
+// A release is never carried out where it is asked for: `decRefCount` appends the node to the
+// release queue, and `collectGarbage` later lowers the counts of all queued nodes in one batch and
+// frees those that reach zero. A freed node keeps its references on its children until make-node
+// reuses its record, so freeing never walks a diagram. The queue is the only state that another
+// Java thread touches; while `synchronizeOnGC` is 1 every access to it happens under the Java
+// monitor of `BDDNativeProxy.syncObject`.
+#include "engine/RefCounts.h"
+
+#include "jni/HostContract.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+void storeQueuePos(int32_t pos) { std::atomic_ref<int32_t>(finalizedNodesPos).store(pos, std::memory_order_relaxed); }
+
+bool growQueue() {
+    const int64_t doubled = int64_t{finalizedNodesLength} * 2;
+    if (doubled > 0x7FFFFFFF) return false;
+    auto* fresh = static_cast<Node*>(std::malloc(static_cast<size_t>(doubled) * sizeof(Node)));
+    if (fresh == nullptr) return false;
+    std::memcpy(fresh, finalizedNodes, static_cast<size_t>(finalizedNodesLength) * sizeof(Node));
+    std::free(finalizedNodes);
+    finalizedNodes = fresh;
+    finalizedNodesLength = static_cast<int32_t>(doubled);
+    return true;
+}
+
+}  // namespace
+
+bool appendRelease(Node n) {
+    // The array always has room for the next entry unless an earlier doubling failed.
+    if (finalizedNodesPos >= finalizedNodesLength && !growQueue()) return false;
+    finalizedNodes[finalizedNodesPos] = n;
+    storeQueuePos(finalizedNodesPos + 1);
+    if (finalizedNodesPos >= finalizedNodesLength) growQueue();  // a failure is retried next time
+    return true;
+}
+
+void incRefCount(Node n) { addRef(n); }
+
+void decRefCount(JNIEnv* env, Node n) {
+    if (enableGC == 0) return;
+    MonitorLock lock(env);
+    if (lock.failed()) return;  // the release is dropped
+    // Without room in the queue the engine thread carries the release out at once.
+    if (!appendRelease(n)) doDecRefCount(n, &lock);
+}
+
+void doDecRefCount(Node n, MonitorLock* lock) {
+    BddNode& r = nodeOf(n);
+    const bool terminal = isTerminal(n);
+    if (!terminal && isSaturated(r)) return;  // a saturated node lives for good
+    r.countWord = static_cast<uint16_t>((r.countWord & markBit) | ((r.countWord - 1) & countBits));
+    if (terminal || enableGC == 0) return;
+    const int c = refCountOf(r);
+    if (c < 0) throwException("Assert failed: Negative refcount", lock);
+    if (c != 0) return;
+
+    r.id = freedStamp;
+    const int32_t h = nodeHashCode(r.var, r.low, r.high);
+    Node* link = &nodeCache[h];
+    while (*link != 0 && *link != n) link = &nodeOf(*link).next;
+    if (*link == 0) throwException("Assert failed: There must be an entry", lock);
+    *link = r.next;
+    --nodeCacheOccupied;
+    r.next = firstFreeNode;
+    firstFreeNode = n;
+}
+
+void collectGarbage() {
+    if (std::atomic_ref<int32_t>(finalizedNodesPos).load(std::memory_order_relaxed) == 0) return;
+    MonitorLock lock(activeEnv);
+    if (lock.failed()) return;  // the queue stays for the next collection
+    // An entry counts as done before it is carried out, so a collection that fails part way
+    // never repeats a release: the next one starts after the failing entry.
+    while (finalizedNodesDone < finalizedNodesPos) {
+        const Node n = finalizedNodes[finalizedNodesDone++];
+        doDecRefCount(n, &lock);
+    }
+    finalizedNodesDone = 0;
+    storeQueuePos(0);
+}
+
+void releaseOnUnwind(Node n) noexcept {
+    if (enableGC == 0 || n == 0) return;
+    try {
+        doDecRefCount(n, nullptr);
+    } catch (...) {
+        // The store was already broken; the error in flight is the one the caller gets.
+    }
+}

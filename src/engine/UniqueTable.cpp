@@ -1,0 +1,116 @@
+// The unique table and make-node.
+//
+// Canonical means: no two live inner nodes have the same (var, low, high). Make-node (`cacheNode`)
+// is the only place where an inner node comes to life, and it links every new node into the bucket
+// of its triple, so every diagram in the store is reduced and shared. Buckets are chains through
+// `next`; a node is always added at the head of its chain. The table doubles whenever it holds
+// more than three nodes for every four buckets, until the next doubling would pass
+// `maxNodeCacheSize`.
+#include "engine/OpCache.h"
+
+#include <cstdlib>
+
+Node searchInNodeCache(int32_t var, Node low, Node high, int32_t h) {
+    for (Node n = nodeCache[h]; n != 0;) {
+        const BddNode& r = nodeOf(n);
+        if (r.var == var && r.low == low && r.high == high) {
+            // The match holds a reference on each child, so these lowerings never reach zero.
+            dropRefPlain(low);
+            dropRefPlain(high);
+            addRef(n);
+            return n;
+        }
+        n = r.next;
+    }
+    return 0;
+}
+
+Node putInNodeCache(Node n, int32_t h) {
+    nodeOf(n).next = nodeCache[h];
+    nodeCache[h] = n;
+    ++nodeCacheOccupied;
+    if (nodeCacheOccupied > nodeCacheTreshold) rehashNodeCache();
+    return n;
+}
+
+void rehashNodeCache() {
+    const int32_t oldLength = nodeCacheLength;
+    Node* fresh = allocNodeCache(oldLength * 2);  // raises "Out of memory" with the old table intact
+    Node* old = nodeCache;
+    nodeCache = fresh;
+    ++nodeCacheBitsCount;
+    nodeCacheLength = oldLength * 2;
+    for (int32_t i = 0; i < oldLength; ++i) {
+        for (Node n = old[i]; n != 0;) {
+            BddNode& r = nodeOf(n);
+            const Node next = r.next;
+            const int32_t h = nodeHashCode(r.var, r.low, r.high);
+            r.next = nodeCache[h];
+            nodeCache[h] = n;
+            n = next;
+        }
+    }
+    std::free(old);
+    if (int64_t{1} << (nodeCacheBitsCount + 1) <= maxNodeCacheSize)
+        nodeCacheTreshold = static_cast<int32_t>(nodeCacheLength * 0.75);
+    else
+        nodeCacheTreshold = 0x7FFFFFFF;
+}
+
+void restampLiveNodes() {
+    uint32_t stamp = 3;
+    for (int32_t i = 0; i < nodeCacheLength; ++i)
+        for (Node n = nodeCache[i]; n != 0; n = nodeOf(n).next) nodeOf(n).id = stamp++;
+    curSerialID = stamp;
+    clearOpCache();
+}
+
+Node cacheNode(int32_t var, Node low, Node high) {
+    if (low == high) {
+        // The caller's two references on the same node become the result's one.
+        dropRefPlain(low);
+        return low;
+    }
+    if (var < 0 || var > maxInnerVar || var >= nodeOf(low).var || var >= nodeOf(high).var) [[unlikely]] {
+        releaseOnUnwind(low);
+        releaseOnUnwind(high);
+        throwException("Assert failed: Variable order violated", nullptr);
+    }
+    const int32_t h = nodeHashCode(var, low, high);
+    if (const Node found = searchInNodeCache(var, low, high, h)) return found;
+
+    Node n;
+    try {
+        const int32_t c = garbageCollectCounter;
+        garbageCollectCounter = static_cast<int32_t>(static_cast<uint32_t>(c) + 1);
+        if (c == garbageCollectRate) {
+            garbageCollectCounter = 0;
+            collectGarbage();
+        }
+        if (firstFreeNode == 0) allocateSomeNodes();
+        n = firstFreeNode;
+        BddNode& r = nodeOf(n);
+        firstFreeNode = r.next;
+        setCount(r, 1);
+        // A recycled record still holds its old children; their release is only queued.
+        if (r.low != 0) decRefCount(activeEnv, r.low);
+        if (r.high != 0) decRefCount(activeEnv, r.high);
+    } catch (...) {
+        releaseOnUnwind(low);
+        releaseOnUnwind(high);
+        throw;
+    }
+    BddNode& r = nodeOf(n);
+    if (curSerialID == freedStamp) [[unlikely]] restampLiveNodes();
+    r.id = curSerialID++;
+    r.var = static_cast<int16_t>(var);
+    r.low = low;
+    r.high = high;
+    try {
+        return putInNodeCache(n, h);
+    } catch (...) {
+        // The node is linked (only the table's growth failed); releasing it frees it properly.
+        releaseOnUnwind(n);
+        throw;
+    }
+}

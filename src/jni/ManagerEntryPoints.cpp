@@ -1,0 +1,46 @@
+// The natives of BDDManagerNativeProxy: start-up, the constants, the tuple constructors, garbage
+// collection, the statistics report and the diagram stream. Each is a frame around one engine
+// call; none keeps state of its own.
+#include "jni/CallFrame.h"
+
+#define MANAGER_NATIVE(ret, name) \
+    extern "C" JNIEXPORT ret JNICALL Java_com_zvk_quarnelbrisk_bdd_nativeproxy_BDDManagerNativeProxy_##name
+
+MANAGER_NATIVE(void, doInit)(JNIEnv* env, jclass, jint maxNodeCache, jint maxOpCache, jint gcRate, jboolean gc) {
+    runFrame(env, false, [&] { init(maxNodeCache, maxOpCache, gcRate, gc ? 1 : 0); });
+}
+
+MANAGER_NATIVE(void, doCollectGarbage)(JNIEnv* env, jclass) {
+    runFrame(env, true, [] { collectGarbage(); });
+}
+
+// No frame: reads four globals and cannot fail.
+MANAGER_NATIVE(jint, doGetMemoryState)(JNIEnv*, jclass) { return getMemoryState(); }
+
+MANAGER_NATIVE(jobjectArray, doGetInfo)(JNIEnv* env, jclass) {
+    return runFrame(env, true, [] { return getInfo(); });
+}
+
+MANAGER_NATIVE(jint, doGetZero)(JNIEnv* env, jclass) {
+    return runFrame(env, true, [] { return static_cast<jint>(zero); });
+}
+
+MANAGER_NATIVE(jint, doGetOne)(JNIEnv* env, jclass) {
+    return runFrame(env, true, [] { return static_cast<jint>(one); });
+}
+
+MANAGER_NATIVE(jint, doMakeEquals)(JNIEnv* env, jclass, jint x, jint y) {
+    return runFrame(env, true, [&] { return static_cast<jint>(makeEquals(x, y)); });
+}
+
+MANAGER_NATIVE(jint, doMakeSingleTupleUnary)(JNIEnv* env, jclass, jint firstVar, jint width, jint value) {
+    return runFrame(env, true, [&] { return static_cast<jint>(makeSingleTupleUnary(firstVar, width, value)); });
+}
+
+MANAGER_NATIVE(jint, doMakeSingleTuple)(JNIEnv* env, jclass, jintArray firstVars, jintArray widths,
+                                        jintArray values) {
+    return runFrame(env, true, [&] {
+        LayoutArrays layout(env, firstVars, widths, values);
+        return static_cast<jint>(makeSingleTuple(layout.numFields(), layout.firstVars(), layout.widths(), layout.third()));
+    });
+}

@@ -1,0 +1,71 @@
+// The statistics report: five lines on the size of the store, and its memory use in bytes.
+#include "engine/BDDNativeImpl.h"
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+constexpr int64_t bytesPerBucket = 4;
+constexpr int64_t bytesPerCacheEntry = 24;
+constexpr int64_t bytesPerRecord = 24;
+
+void checkJava(JNIEnv* env) {
+    if (env->ExceptionCheck()) abortWithPendingJavaException();
+}
+
+void storeLine(JNIEnv* env, jobjectArray lines, jsize index, const std::string& text) {
+    jstring s = env->NewStringUTF(text.c_str());
+    checkJava(env);
+    env->SetObjectArrayElement(lines, index, s);
+    checkJava(env);
+}
+
+std::string formatted(const char* format, int32_t value) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, format, value);
+    return buffer;
+}
+
+// "<prefix><formatSize(bytes)>"; a null from formatSize prints as an empty size.
+std::string sizeLine(JNIEnv* env, jclass formatter, jmethodID formatSize, const char* prefix, int64_t bytes) {
+    auto text = static_cast<jstring>(env->CallStaticObjectMethod(formatter, formatSize, static_cast<jlong>(bytes)));
+    checkJava(env);
+    std::string line = prefix;
+    if (text != nullptr) {
+        const char* chars = env->GetStringUTFChars(text, nullptr);
+        checkJava(env);
+        line += chars;
+        env->ReleaseStringUTFChars(text, chars);
+    }
+    return line;
+}
+
+}  // namespace
+
+jobjectArray getInfo() {
+    JNIEnv* env = activeEnv;
+    jclass stringClass = env->FindClass("java/lang/String");
+    checkJava(env);
+    jobjectArray lines = env->NewObjectArray(5, stringClass, nullptr);
+    checkJava(env);
+    storeLine(env, lines, 0, formatted("Alive nodes: %d", nodeCacheOccupied));
+    storeLine(env, lines, 1, formatted("Total nodes allocated: %d", totalNodesAllocated));
+    jclass formatter = env->FindClass("com/zvk/quarnelbrisk/utils/Formatter");
+    checkJava(env);
+    jmethodID formatSize = env->GetStaticMethodID(formatter, "formatSize", "(J)Ljava/lang/String;");
+    checkJava(env);
+    storeLine(env, lines, 2,
+              sizeLine(env, formatter, formatSize, "Nodes cache size: ", bytesPerBucket * nodeCacheLength));
+    storeLine(env, lines, 3,
+              sizeLine(env, formatter, formatSize, "Op cache size: ", bytesPerCacheEntry * opCacheLength));
+    storeLine(env, lines, 4,
+              sizeLine(env, formatter, formatSize, "Nodes size: ", bytesPerRecord * totalNodesAllocated));
+    return lines;
+}
+
+int32_t getMemoryState() {
+    const uint32_t sum = 4u * static_cast<uint32_t>(nodeCacheLength) + 24u * static_cast<uint32_t>(opCacheLength) +
+                         24u * static_cast<uint32_t>(totalNodesAllocated);
+    return static_cast<int32_t>(sum);
+}

@@ -1,0 +1,3 @@
+#include "support/TestJvm.h"
+
+TEST_F(EngineTest, StartsUp) { EXPECT_EQ(totalNodesAllocated, 1000); }
