@@ -1,3 +1,0 @@
-#include "support/TestJvm.h"
-
-TEST_F(EngineTest, StartsUp) { EXPECT_EQ(totalNodesAllocated, 1000); }
