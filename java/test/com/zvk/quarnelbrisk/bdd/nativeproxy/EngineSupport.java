@@ -35,6 +35,43 @@ public final class EngineSupport {
         return aliveNodes();
     }
 
+    /**
+     * Alive nodes once every released diagram is freed down to its last node.
+     *
+     * <p>A freed record keeps its references on its children until make-node reuses it, so one
+     * collection frees only the roots of what was given back. This drains the store: it builds and
+     * holds throwaway one-variable nodes, more each round than there are free records, so that every
+     * freed record is reused and its children's release queued, and collects after each round, until
+     * the count of nodes other than the throwaways stops falling. The throwaways have terminal
+     * children only, so giving them back frees them entirely.
+     */
+    public static int aliveWhenDrained() {
+        int[] held = new int[2 * 32766];
+        int count = 0;
+        int previous = Integer.MAX_VALUE;
+        int current = aliveAfterCollection();
+        while (current < previous) {
+            previous = current;
+            int batch = totalNodesAllocated() - 2 - aliveNodes() + 1;
+            for (int i = 0; i < batch; i++) {
+                if (count == held.length) {
+                    throw new AssertionError("store too large to drain with one-variable nodes");
+                }
+                held[count] = BDDManagerNativeProxy.doMakeSingleTupleUnary(count >> 1, 1, count & 1);
+                count++;
+            }
+            current = aliveAfterCollection() - distinctHeld(held, count);
+        }
+        for (int i = 0; i < count; i++) {
+            BDDNativeProxy.doDecRefCount(held[i]);
+        }
+        return aliveAfterCollection();
+    }
+
+    private static int distinctHeld(int[] held, int count) {
+        return (int) java.util.Arrays.stream(held, 0, count).distinct().count();
+    }
+
     /** Gives back the reference of every handle. */
     public static void release(int... handles) {
         for (int h : handles) {
