@@ -186,7 +186,18 @@ Node takeTerminal(int16_t var) {
 }  // namespace
 
 void init(int32_t maxNodeCache, int32_t maxOpCache, int32_t gcRate, int32_t gcEnabled) {
-    // A second start-up gives the old store back first; its handles mean nothing from here on.
+    // A second start-up gives the old store back first; its handles mean nothing from here on. A
+    // release that another thread sends meanwhile waits on the old monitor, and then finds the new
+    // store (it checks its handle again under the monitor).
+    jobject oldMonitor = engineInitialized ? monitorEnter(activeEnv) : nullptr;
+    struct LeaveOld {
+        jobject monitor;
+        ~LeaveOld() {
+            if (monitor == nullptr) return;
+            activeEnv->MonitorExit(monitor);
+            activeEnv->DeleteLocalRef(monitor);
+        }
+    } leaveOld{oldMonitor};
     releaseStore();
     try {
         maxNodeCacheSize = maxNodeCache;

@@ -24,6 +24,13 @@ DIAGRAM_NATIVE(void, doDecRefCount)(JNIEnv* env, jclass, jint node) {
     }
     MonitorLock lock(env);
     if (lock.failed()) return;
+    // The store may have been started afresh while this thread waited for the monitor.
+    if (enableGC == 0) return;
+    if (node > totalNodesAllocated) {
+        lock.exit();
+        raiseOn(env, "Assert failed: Invalid node handle");
+        return;
+    }
     if (!appendRelease(static_cast<Node>(node))) {
         lock.exit();
         raiseOn(env, "Assert failed: Out of memory");

@@ -35,9 +35,10 @@ struct MonitorLock {
     ~MonitorLock() { exit(); }
     // True when locking is on and the monitor could not be entered: the guarded work is given up.
     bool failed() const { return synchronizeOnGC != 0 && token == nullptr; }
+    // Exits exactly what was entered, even if locking was switched off meanwhile by a new start-up.
     void exit() noexcept {
         if (token == nullptr) return;
-        monitorExit(env, token);
+        env->MonitorExit(token);
         env->DeleteLocalRef(token);
         token = nullptr;
     }
