@@ -100,7 +100,7 @@ TEST_F(EngineStream, ReadGivesOneReferencePerParentAndRootAndSharesLiveNodes) {
     EXPECT_EQ(drainedAlive(), 0);
 }
 
-TEST_F(EngineStream, SerializeThroughJavaEmptiesTheCacheAndRefusesBadArguments) {
+TEST_F(EngineStream, SerializeEmptiesTheCacheUnlessItRefusesAHandle) {
     JNIEnv* env = testEnv;
     jclass bytesClass = env->FindClass("java/io/ByteArrayOutputStream");
     jobject bytes = env->NewObject(bytesClass, env->GetMethodID(bytesClass, "<init>", "()V"));
@@ -117,8 +117,6 @@ TEST_F(EngineStream, SerializeThroughJavaEmptiesTheCacheAndRefusesBadArguments) 
     const int32_t bad[] = {static_cast<int32_t>(r), static_cast<int32_t>(freed)};
     EXPECT_EQ(engineErrorOf([&] { serialize(out, 2, bad, nullptr, 1.0, nullptr); }),
               "Assert failed: Invalid node handle");
-    EXPECT_EQ(engineErrorOf([&] { serialize(bytes, 1, bad, nullptr, 1.0, nullptr); }), "Assert failed: Invalid stream");
-    EXPECT_EQ(engineErrorOf([&] { serialize(out, 1, bad, bytes, 1.0, nullptr); }), "Assert failed: Invalid callback");
     EXPECT_EQ(env->CallIntMethod(bytes, size), before);
     EXPECT_EQ(opCacheOccupied, 1);  // refused before anything changed
 
@@ -193,18 +191,6 @@ TEST_F(EngineStream, MalformedStreamsAreRefusedOrReadFaithfully) {
     EXPECT_EQ(drainedAlive(), 0);
     EXPECT_GT(accepted, 0);
     std::printf("malformed streams: %d tried, %d refused, %d read as valid\n", refused + accepted, refused, accepted);
-}
-
-TEST_F(EngineStream, ProgressTotalsSaturate) {
-    EXPECT_EQ(progressTotal(6, 1.0), 6);
-    EXPECT_EQ(progressTotal(6, 0.5), 12);
-    EXPECT_EQ(progressTotal(7, 2.0), 3);
-    EXPECT_EQ(progressTotal(6, 0.0), 0x7FFFFFFF);
-    EXPECT_EQ(progressTotal(0, 0.0), 0);
-    EXPECT_EQ(progressTotal(6, -1.0), 0);
-    EXPECT_EQ(progressTotal(6, std::nan("")), 0);
-    EXPECT_EQ(progressTotal(6, 1e-300), 0x7FFFFFFF);
-    EXPECT_EQ(progressTotal(2147483647.0, 0.999), 0x7FFFFFFF);
 }
 
 }  // namespace

@@ -16,6 +16,7 @@ import static org.junit.jupiter.api.Assertions.assertThrows;
 import com.zvk.quarnelbrisk.bdd.nativeproxy.StreamSupport.Capture;
 import com.zvk.quarnelbrisk.bdd.nativeproxy.StreamSupport.Feed;
 import com.zvk.quarnelbrisk.bdd.nativeproxy.StreamSupport.Recorder;
+import com.zvk.quarnelbrisk.ui.ThreadCallback;
 import java.io.ByteArrayInputStream;
 import java.io.ByteArrayOutputStream;
 import java.io.EOFException;
@@ -115,11 +116,12 @@ class DiagramStreamTest {
         BDDManagerNativeProxy.doSerialize(new Capture(false), roots, r, 1.0, "m");
         assertEquals(List.of("0/6 m", "1/6 m", "2/6 m", "3/6 m", "4/6 m", "5/6 m"), r.reports);
         assertEquals(6, r.checks);
-        for (double share : new double[] {0.5, 0.0, -1.0, Double.NaN, 1e-300}) {
+        double[] shares = {0.5, 4.0, 0.0, 1e-300, -1.0, Double.NaN};
+        String[] totals = {"12", "1", "2147483647", "2147483647", "0", "0"};
+        for (int i = 0; i < shares.length; i++) {
             Recorder s = new Recorder();
-            BDDManagerNativeProxy.doSerialize(new Capture(false), roots, s, share, null);
-            String total = share == 0.5 ? "12" : share == 0.0 || share == 1e-300 ? "2147483647" : "0";
-            assertEquals("5/" + total + " null", s.reports.get(5), "share " + share);
+            BDDManagerNativeProxy.doSerialize(new Capture(false), roots, s, shares[i], null);
+            assertEquals("5/" + totals[i] + " null", s.reports.get(5), "share " + shares[i]);
         }
 
         Recorder d = new Recorder();
@@ -203,6 +205,21 @@ class DiagramStreamTest {
         assertNativeError("Assert failed: Invalid stream", () -> BDDManagerNativeProxy.doDeserialize(out, null, 1.0, ""));
         assertNativeError("Assert failed: Invalid callback", () -> BDDManagerNativeProxy.doSerialize(out, roots, "x", 1.0, ""));
         assertNativeError("Assert failed: Invalid callback", () -> BDDManagerNativeProxy.doDeserialize(new Feed(), 1, 1.0, ""));
+        ThreadCallback reentrant = new ThreadCallback() {
+            @Override
+            public boolean checkCancelled() {
+                return false;
+            }
+
+            @Override
+            public void informProgress(int done, int total, String message) {
+                BDDManagerNativeProxy.doGetOne();
+            }
+        };
+        assertNativeError("Assert failed: Concurrent or reentrant call",
+                () -> BDDManagerNativeProxy.doSerialize(out, roots, reentrant, 1.0, ""));
+        assertNativeError("Assert failed: Concurrent or reentrant call",
+                () -> BDDManagerNativeProxy.doDeserialize(new Feed((Object) WORKED), reentrant, 1.0, ""));
         assertEquals(List.of(), out.written);
         for (Object notInts : new Object[] {null, "0, 2", new long[] {0, 2}, new Integer[] {0, 2}, new int[][] {{0, 2}}}) {
             assertNativeError("Assert failed: Malformed diagram stream",
