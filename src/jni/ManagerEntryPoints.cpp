@@ -44,3 +44,17 @@ MANAGER_NATIVE(jint, doMakeSingleTuple)(JNIEnv* env, jclass, jintArray firstVars
         return static_cast<jint>(makeSingleTuple(layout.numFields(), layout.firstVars(), layout.widths(), layout.third()));
     });
 }
+
+MANAGER_NATIVE(void, doSerialize)(JNIEnv* env, jclass, jobject stream, jintArray roots, jobject callback,
+                                  jdouble progressShare, jstring progressMessage) {
+    runFrame(env, true, [&] {
+        if (roots == nullptr) throwException("Assert failed: Invalid root list", nullptr);
+        IntArrayElements handles(env, roots);
+        serialize(stream, handles.length(), handles.data(), callback, progressShare, progressMessage);
+    });
+}
+
+MANAGER_NATIVE(jintArray, doDeserialize)(JNIEnv* env, jclass, jobject stream, jobject callback, jdouble progressShare,
+                                         jstring progressMessage) {
+    return runFrame(env, true, [&] { return deserialize(stream, callback, progressShare, progressMessage); });
+}

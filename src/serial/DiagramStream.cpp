@@ -1,0 +1,301 @@
+// The diagram stream: writer and reader over int buffers, and the JNI layer around them.
+#include "serial/DiagramStream.h"
+
+#include "engine/OpCache.h"
+#include "jni/CallFrame.h"
+#include "serial/Marking.h"
+
+#include <cmath>
+#include <new>
+
+namespace {
+
+constexpr const char* malformedStream = "Assert failed: Malformed diagram stream";
+
+// The longest int array the virtual machine is sure to create.
+constexpr int64_t maxStreamLength = 0x7FFFFFFF - 8;
+
+[[noreturn]] void malformed() { throwException(malformedStream, nullptr); }
+
+template <class T>
+std::unique_ptr<T[]> allocateArray(int64_t n) {
+    std::unique_ptr<T[]> p(new (std::nothrow) T[static_cast<size_t>(n)]);
+    if (p == nullptr) throwOutOfMemory();
+    return p;
+}
+
+void unMarkAll(std::span<const Node> roots) {
+    for (const Node r : roots) unMark(r);
+}
+
+// Points `dataBuffer` at the buffer being written for as long as the writer runs.
+struct DataBufferScope {
+    explicit DataBufferScope(int32_t* ints) {
+        dataBuffer = ints;
+        bufferPos = 0;
+    }
+    DataBufferScope(const DataBufferScope&) = delete;
+    DataBufferScope& operator=(const DataBufferScope&) = delete;
+    ~DataBufferScope() { dataBuffer = nullptr; }
+};
+
+// Publishes the reader's node table in `serializedNodes` for as long as the reader runs.
+struct NodeTableScope {
+    explicit NodeTableScope(Node* table) { serializedNodes = table; }
+    NodeTableScope(const NodeTableScope&) = delete;
+    NodeTableScope& operator=(const NodeTableScope&) = delete;
+    ~NodeTableScope() { serializedNodes = nullptr; }
+};
+
+// Sets a pending Java exception aside while the monitor is taken and given back (MonitorEnter may
+// not run with an exception pending), and raises it again afterwards unless the guarded work
+// raised an error of its own.
+struct PendingExceptionAside {
+    JNIEnv* env;
+    jthrowable saved;
+    explicit PendingExceptionAside(JNIEnv* e) : env(e), saved(e->ExceptionOccurred()) {
+        if (saved != nullptr) env->ExceptionClear();
+    }
+    PendingExceptionAside(const PendingExceptionAside&) = delete;
+    PendingExceptionAside& operator=(const PendingExceptionAside&) = delete;
+    ~PendingExceptionAside() {
+        if (saved != nullptr && !env->ExceptionCheck()) env->Throw(saved);
+    }
+};
+
+// Record k of a stream: its four ints begin here.
+inline size_t recordAt(int64_t k) { return static_cast<size_t>(2 + 4 * k); }
+
+// Gives back the table's reference on the nodes of the first `built` records, in the order they
+// were read, under the monitor. Used when a read is cancelled or fails part way.
+void releaseBuilt(std::span<const int32_t> ints, int64_t built) {
+    PendingExceptionAside aside(activeEnv);
+    MonitorLock lock(activeEnv);
+    if (lock.failed()) return;
+    for (int64_t k = 0; k < built; ++k) doDecRefCount(serializedNodes[ints[recordAt(k)]], &lock);
+}
+
+// True when obj is a non-null instance of the named class.
+bool isInstance(jobject obj, const char* className) {
+    if (obj == nullptr) return false;
+    JNIEnv* env = activeEnv;
+    jclass c = env->FindClass(className);
+    if (c == nullptr) abortWithPendingJavaException();
+    const bool yes = env->IsInstanceOf(obj, c) == JNI_TRUE;
+    env->DeleteLocalRef(c);
+    return yes;
+}
+
+// A stream and a callback are called through method IDs of their classes, so an object of
+// another class is refused before anything happens.
+void checkStreamAndCallback(jobject stream, const char* streamClass, jobject callback) {
+    if (!isInstance(stream, streamClass)) throwException("Assert failed: Invalid stream", nullptr);
+    if (callback != nullptr && !isInstance(callback, "com/zvk/quarnelbrisk/ui/ThreadCallback"))
+        throwException("Assert failed: Invalid callback", nullptr);
+}
+
+}  // namespace
+
+int32_t progressTotal(double units, double progressShare) {
+    if (std::isnan(units) || std::isnan(progressShare) || progressShare < 0) return 0;
+    if (progressShare == 0) return units > 0 ? 0x7FFFFFFF : 0;
+    const double total = units / progressShare;
+    if (!(total > 0)) return 0;
+    if (total >= 2147483647.0) return 0x7FFFFFFF;
+    return static_cast<int32_t>(total);
+}
+
+bool reportAndGoOn(const StreamProgress& progress, int32_t done, int32_t total) {
+    if (progress.callback == nullptr) return true;
+    JNIEnv* env = activeEnv;
+    const jboolean cancelled = env->CallBooleanMethod(progress.callback, checkCancelledMethodID);
+    if (env->ExceptionCheck() || cancelled) return false;
+    env->CallVoidMethod(progress.callback, informProgressMethodID, done, total, progress.progressMessage);
+    return !env->ExceptionCheck();
+}
+
+// ---- Writer ---------------------------------------------------------------------------------------
+
+StreamInts encodeDiagramStream(std::span<const Node> roots, const StreamProgress& progress) {
+    const auto rootCount = static_cast<int32_t>(roots.size());
+    const int32_t total = progressTotal(2.0 * rootCount, progress.progressShare);
+    try {
+        nodeOf(zero).id = 0;
+        nodeOf(one).id = 1;
+        serializedNodeID = 2;
+        for (int32_t i = 0; i < rootCount; ++i) {
+            if (!reportAndGoOn(progress, i, total)) {
+                unMarkAll(roots);
+                return {};
+            }
+            evaluateNodeID(roots[i]);
+        }
+        unMarkAll(roots);
+
+        const int64_t nodeCount = serializedNodeID;
+        const int64_t room = 4 * nodeCount + rootCount + 2;
+        if (room > maxStreamLength) throwOutOfMemory();
+        StreamInts out{allocateArray<int32_t>(room), 0};
+        DataBufferScope scope(out.ints.get());
+        dataBuffer[bufferPos++] = rootCount;
+        dataBuffer[bufferPos++] = static_cast<int32_t>(nodeCount);
+        for (int32_t i = 0; i < rootCount; ++i) {
+            if (!reportAndGoOn(progress, rootCount + i, total)) {
+                unMarkAll(roots);
+                return {};
+            }
+            serializeNode(roots[i]);
+        }
+        unMarkAll(roots);
+        for (const Node r : roots) dataBuffer[bufferPos++] = static_cast<int32_t>(nodeOf(r).id);
+        out.length = bufferPos;
+        return out;
+    } catch (...) {
+        unMarkAll(roots);
+        throw;
+    }
+}
+
+void serialize(jobject stream, int32_t rootCount, const int32_t* roots, jobject callback, double progressShare,
+               jstring progressMessage) {
+    checkStreamAndCallback(stream, "java/io/ObjectOutputStream", callback);
+    // Node and jint differ only in signedness, so the pinned handles are read in place.
+    const std::span<const Node> rootNodes(reinterpret_cast<const Node*>(roots), static_cast<size_t>(rootCount));
+    for (const Node r : rootNodes) checkedHandle(static_cast<jint>(r));
+
+    // Numbering has rewritten `id` fields, on which the cache hashes and checks its entries.
+    struct EmptyCacheOnExit {
+        ~EmptyCacheOnExit() { clearOpCache(); }
+    } emptyCache;
+    const StreamInts out = encodeDiagramStream(rootNodes, {callback, progressShare, progressMessage});
+    if (out.ints == nullptr) return;
+
+    JNIEnv* env = activeEnv;
+    jintArray array = env->NewIntArray(out.length);
+    if (array == nullptr) {
+        env->ExceptionClear();
+        throwOutOfMemory();
+    }
+    env->SetIntArrayRegion(array, 0, out.length, out.ints.get());
+    // An exception raised by the stream stays pending for the caller; nothing follows the write.
+    env->CallVoidMethod(stream, writeObjectMethodID, array);
+}
+
+// ---- Reader ---------------------------------------------------------------------------------------
+
+void checkDiagramStream(std::span<const int32_t> ints) {
+    if (ints.size() < 2) malformed();
+    const int64_t rootCount = ints[0];
+    const int64_t nodeCount = ints[1];
+    if (rootCount < 0 || nodeCount < 2 || 4 * nodeCount + rootCount - 6 != static_cast<int64_t>(ints.size()))
+        malformed();
+
+    // The variable of each number read so far (-1: not yet), and whether a root reaches it.
+    auto varOf = allocateArray<int32_t>(nodeCount);
+    auto reached = allocateArray<bool>(nodeCount);
+    varOf[0] = zeroVar;
+    varOf[1] = oneVar;
+    for (int64_t n = 2; n < nodeCount; ++n) varOf[n] = -1;
+    for (int64_t n = 0; n < nodeCount; ++n) reached[n] = false;
+
+    const auto known = [&](int64_t n) { return n >= 0 && n < nodeCount && varOf[n] >= 0; };
+    const int64_t records = nodeCount - 2;
+    for (int64_t k = 0; k < records; ++k) {
+        const size_t at = recordAt(k);
+        const int64_t number = ints[at];
+        const int64_t var = ints[at + 1];
+        const int64_t low = ints[at + 2];
+        const int64_t high = ints[at + 3];
+        if (number < 2 || number >= nodeCount || varOf[number] >= 0) malformed();
+        if (!known(low) || !known(high) || low == high) malformed();
+        if (var < 0 || var > maxInnerVar || var >= varOf[low] || var >= varOf[high]) malformed();
+        varOf[number] = static_cast<int32_t>(var);
+    }
+    for (int64_t j = 0; j < rootCount; ++j) {
+        const int64_t r = ints[recordAt(records) + static_cast<size_t>(j)];
+        if (r < 0 || r >= nodeCount) malformed();
+        reached[r] = true;
+    }
+    // Parents follow their children, so one backward sweep finds every node a root reaches.
+    for (int64_t k = records - 1; k >= 0; --k) {
+        const size_t at = recordAt(k);
+        if (!reached[ints[at]]) malformed();
+        reached[ints[at + 2]] = true;
+        reached[ints[at + 3]] = true;
+    }
+}
+
+StreamRoots readDiagramStream(std::span<const int32_t> ints, const StreamProgress& progress) {
+    checkDiagramStream(ints);
+    const int32_t rootCount = ints[0];
+    const int32_t nodeCount = ints[1];
+    StreamRoots out{allocateArray<Node>(rootCount), rootCount, false};
+    auto table = allocateArray<Node>(nodeCount);
+    NodeTableScope scope(table.get());
+    serializedNodes[0] = zero;
+    serializedNodes[1] = one;
+
+    const int32_t step = nodeCount / 30 + 1;
+    const int32_t total = progressTotal(nodeCount, progress.progressShare);
+    int64_t built = 0;
+    try {
+        for (int32_t i = 2; i < nodeCount; ++i) {
+            if (i % step == 0 && !reportAndGoOn(progress, i, total)) {
+                releaseBuilt(ints, built);
+                return {};
+            }
+            const size_t at = recordAt(i - 2);
+            const Node low = serializedNodes[ints[at + 2]];
+            const Node high = serializedNodes[ints[at + 3]];
+            incRefCount(low);
+            incRefCount(high);
+            serializedNodes[ints[at]] = cacheNode(ints[at + 1], low, high);
+            ++built;
+        }
+    } catch (...) {
+        releaseBuilt(ints, built);
+        throw;
+    }
+
+    const size_t rootsAt = recordAt(nodeCount - 2);
+    for (int32_t j = 0; j < rootCount; ++j) {
+        out.nodes[j] = serializedNodes[ints[rootsAt + static_cast<size_t>(j)]];
+        incRefCount(out.nodes[j]);
+    }
+    MonitorLock lock(activeEnv);
+    if (lock.failed()) return {};
+    for (int32_t i = 2; i < nodeCount; ++i) doDecRefCount(serializedNodes[i], &lock);
+    lock.exit();
+    out.complete = true;
+    return out;
+}
+
+jintArray deserialize(jobject stream, jobject callback, double progressShare, jstring progressMessage) {
+    checkStreamAndCallback(stream, "java/io/ObjectInputStream", callback);
+    JNIEnv* env = activeEnv;
+    jobject read = env->CallObjectMethod(stream, readObjectMethodID);
+    if (env->ExceptionCheck()) return nullptr;
+    if (!isInstance(read, "[I")) malformed();
+
+    StreamRoots roots;
+    {
+        IntArrayElements elements(env, static_cast<jintArray>(read));
+        roots = readDiagramStream(std::span<const int32_t>(elements.data(), static_cast<size_t>(elements.length())),
+                                  {callback, progressShare, progressMessage});
+    }
+    if (!roots.complete) return nullptr;
+
+    // From here the references of the roots belong to the array; without one they are given back.
+    jintArray result = env->NewIntArray(roots.count);
+    if (result == nullptr) {
+        env->ExceptionClear();
+        {
+            MonitorLock lock(env);
+            if (!lock.failed())
+                for (int32_t j = 0; j < roots.count; ++j) doDecRefCount(roots.nodes[j], &lock);
+        }
+        throwOutOfMemory();
+    }
+    env->SetIntArrayRegion(result, 0, roots.count, reinterpret_cast<const jint*>(roots.nodes.get()));
+    return result;
+}
