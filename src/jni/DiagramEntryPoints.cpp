@@ -29,3 +29,30 @@ DIAGRAM_NATIVE(void, doDecRefCount)(JNIEnv* env, jclass, jint node) {
         raiseOn(env, "Assert failed: Out of memory");
     }
 }
+
+DIAGRAM_NATIVE(jint, doIntersect)(JNIEnv* env, jclass, jint a, jint b) {
+    return runFrame(env, true, [&] { return static_cast<jint>(intersect(checkedHandle(a), checkedHandle(b))); });
+}
+
+DIAGRAM_NATIVE(jint, doUnite)(JNIEnv* env, jclass, jint a, jint b) {
+    return runFrame(env, true, [&] { return static_cast<jint>(unite(checkedHandle(a), checkedHandle(b))); });
+}
+
+DIAGRAM_NATIVE(jint, doComplement)(JNIEnv* env, jclass, jint a) {
+    return runFrame(env, true, [&] { return static_cast<jint>(complement(checkedHandle(a))); });
+}
+
+DIAGRAM_NATIVE(jboolean, doSuperset)(JNIEnv* env, jclass, jint a, jint b) {
+    return runFrame(env, true, [&] {
+        return static_cast<jboolean>(superset(checkedHandle(a), checkedHandle(b)) != 0 ? JNI_TRUE : JNI_FALSE);
+    });
+}
+
+DIAGRAM_NATIVE(jint, doAddTuple)(JNIEnv* env, jclass, jint node, jintArray firstVars, jintArray widths,
+                                 jintArray values) {
+    return runFrame(env, true, [&] {
+        const Node n = checkedHandle(node);
+        LayoutArrays layout(env, firstVars, widths, values);
+        return static_cast<jint>(addTuple(n, layout.numFields(), layout.firstVars(), layout.widths(), layout.third()));
+    });
+}
