@@ -4,6 +4,7 @@
 // call: a result carries exactly the reference the engine gives it.
 #include "engine/RefCounts.h"
 #include "jni/CallFrame.h"
+#include "ops/SetOps.h"
 
 #include <atomic>
 
@@ -55,4 +56,36 @@ DIAGRAM_NATIVE(jint, doAddTuple)(JNIEnv* env, jclass, jint node, jintArray first
         LayoutArrays layout(env, firstVars, widths, values);
         return static_cast<jint>(addTuple(n, layout.numFields(), layout.firstVars(), layout.widths(), layout.third()));
     });
+}
+
+DIAGRAM_NATIVE(jint, doExistsVar)(JNIEnv* env, jclass, jint node, jint var) {
+    return runFrame(env, true, [&] { return static_cast<jint>(existsVarEntry(checkedHandle(node), var)); });
+}
+
+DIAGRAM_NATIVE(jint, doExists)(JNIEnv* env, jclass, jint node, jint firstVar, jint numVars) {
+    return runFrame(env, true, [&] { return static_cast<jint>(existsEntry(checkedHandle(node), firstVar, numVars)); });
+}
+
+DIAGRAM_NATIVE(jboolean, doTestVars)(JNIEnv* env, jclass, jint node, jint firstVar, jint numVars) {
+    return runFrame(env, true, [&] {
+        return static_cast<jboolean>(testVarsEntry(checkedHandle(node), firstVar, numVars) != 0 ? JNI_TRUE : JNI_FALSE);
+    });
+}
+
+DIAGRAM_NATIVE(jint, doRename)(JNIEnv* env, jclass, jint node, jint firstVar, jint numVars, jint offset) {
+    return runFrame(env, true, [&] {
+        return static_cast<jint>(renameVarsEntry(checkedHandle(node), firstVar, numVars, offset));
+    });
+}
+
+DIAGRAM_NATIVE(jint, doRelprod)(JNIEnv* env, jclass, jint a, jint b, jint firstVar, jint numVars) {
+    return runFrame(env, true, [&] {
+        const Node na = checkedHandle(a);
+        const Node nb = checkedHandle(b);
+        return static_cast<jint>(relprodEntry(na, nb, firstVar, numVars));
+    });
+}
+
+DIAGRAM_NATIVE(jint, doGetNumOfNodes)(JNIEnv* env, jclass, jint node) {
+    return runFrame(env, true, [&] { return static_cast<jint>(nodeCount(checkedHandle(node))); });
 }

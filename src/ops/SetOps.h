@@ -40,3 +40,17 @@
 // field it belongs to. A field without bits is passed over like a finished one.
 Node addTupleWork(Node node, int32_t numFields, const int32_t* fieldFirstVar, const int32_t* fieldWidth,
                   const int32_t* fieldValue, int32_t fieldIndex, int32_t curVar);
+
+// ---- Entry forms: the argument checks of the natives, then the operation ---------------------------
+Node existsVarEntry(Node node, int32_t var);
+Node existsEntry(Node node, int32_t firstVar, int32_t numVars);
+Node relprodEntry(Node a, Node b, int32_t firstVar, int32_t numVars);
+Node renameVarsEntry(Node node, int32_t firstVar, int32_t numVars, int32_t offset);
+// Answers for the variables of the run that exist (0..32765); never refuses a run.
+int32_t testVarsEntry(Node node, int32_t firstVar, int32_t numVars);
+// The number of inner nodes reachable from `node`; leaves every mark clear.
+int32_t nodeCount(Node node);
+
+// True when the run [firstVar, firstVar + numVars) holds a variable; refuses, with "Assert failed:
+// Invalid variable", a non-empty run that starts below 0 or reaches past 32766.
+bool checkedRun(int32_t firstVar, int32_t numVars);

@@ -34,3 +34,9 @@ int32_t drainedOccupied() {
         if (nodeCacheOccupied >= before) return nodeCacheOccupied;
     }
 }
+
+bool innerMarksClear() {
+    for (int64_t h = 1; h <= totalNodesAllocated; ++h)
+        if (isLiveHandle(h) && !isTerminal(static_cast<Node>(h)) && isMarked(nodeOf(static_cast<Node>(h)))) return false;
+    return true;
+}

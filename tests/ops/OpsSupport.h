@@ -17,6 +17,9 @@ Node tupleSet(const TestLayout& layout, const std::vector<std::vector<int32_t>>&
 // The single tuple, through `makeSingleTuple`.
 Node singleTuple(const TestLayout& layout, const std::vector<int32_t>& values);
 
+// True when no live inner node carries a mark (the state between operations).
+bool innerMarksClear();
+
 // Runs every queued release, then reuses every freed record through make-node (which gives up the
 // references it kept on its old children) and collects again, until the number of live inner nodes
 // stops falling. Returns that number: what is still held by someone.
