@@ -12,8 +12,8 @@ import org.junit.jupiter.api.BeforeEach;
 import org.junit.jupiter.api.Test;
 
 /**
- * Bad input to the quantification, renaming, test and count natives: each is refused with its
- * message before anything changes, and the next normal call gives the right answer.
+ * Bad input to the diagram natives: each is refused with its message before anything changes, and
+ * the next normal call gives the right answer.
  */
 class EntryChecksNativesTest {
     private static final TupleSetModel.Layout LAYOUT = new TupleSetModel.Layout(new int[] {0, 4}, new int[] {2, 2});
@@ -37,7 +37,14 @@ class EntryChecksNativesTest {
         int freed = BDDManagerNativeProxy.doMakeSingleTupleUnary(9, 2, 1);
         release(freed);
         BDDManagerNativeProxy.doCollectGarbage();
+        int[] first = LAYOUT.firstVar();
+        int[] width = LAYOUT.width();
         for (int bad : new int[] {0, -5, freed, 1 << 30}) {
+            assertNativeError(HANDLE, () -> BDDNativeProxy.doUnite(a, bad));
+            assertNativeError(HANDLE, () -> BDDNativeProxy.doIntersect(bad, a));
+            assertNativeError(HANDLE, () -> BDDNativeProxy.doComplement(bad));
+            assertNativeError(HANDLE, () -> BDDNativeProxy.doSuperset(a, bad));
+            assertNativeError(HANDLE, () -> BDDNativeProxy.doAddTuple(bad, first, width, new int[] {0, 0}));
             assertNativeError(HANDLE, () -> BDDNativeProxy.doExistsVar(bad, 1));
             assertNativeError(HANDLE, () -> BDDNativeProxy.doExists(bad, 0, 2));
             assertNativeError(HANDLE, () -> BDDNativeProxy.doTestVars(bad, 0, 2));
@@ -49,6 +56,19 @@ class EntryChecksNativesTest {
             assertNativeError(HANDLE, () -> BDDNativeProxy.doExists(bad, 32760, 10));
         }
         assertEquals(model.exists(0, 2).build(), BDDNativeProxy.doExists(a, 0, 2));
+    }
+
+    @Test
+    void badLayoutsForInsertion() {
+        String layout = "Assert failed: Invalid tuple layout";
+        int[] width = LAYOUT.width();
+        assertNativeError(layout, () -> BDDNativeProxy.doAddTuple(a, new int[] {0, 1}, width, new int[] {0, 0}));
+        assertNativeError(layout, () -> BDDNativeProxy.doAddTuple(a, new int[] {0, 4}, new int[] {2}, new int[2]));
+        assertNativeError(layout, () -> BDDNativeProxy.doAddTuple(a, new int[] {0, 4}, width, null));
+        assertNativeError(layout, () -> BDDNativeProxy.doAddTuple(a, new int[] {0, 32765}, width, new int[2]));
+        assertEquals(BDDManagerNativeProxy.doGetOne(), BDDNativeProxy.doAddTuple(a, new int[0], new int[0], new int[0]));
+        assertEquals(model.add(new int[] {3, 3}).build(), BDDNativeProxy.doAddTuple(a, LAYOUT.firstVar(), width,
+                new int[] {3, 3}));
     }
 
     @Test

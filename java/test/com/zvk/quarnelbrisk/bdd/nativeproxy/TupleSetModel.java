@@ -130,10 +130,6 @@ public final class TupleSetModel {
         return m;
     }
 
-    public Layout layout() {
-        return layout;
-    }
-
     /** The tuple with its values truncated to the field widths, as the engine inserts it. */
     public TupleSetModel add(int[] values) {
         BitSet next = (BitSet) codes.clone();
@@ -147,10 +143,6 @@ public final class TupleSetModel {
 
     public int size() {
         return codes.cardinality();
-    }
-
-    public boolean isEmpty() {
-        return codes.isEmpty();
     }
 
     /** The members, in ascending lexicographic order of their field values. */
@@ -301,16 +293,6 @@ public final class TupleSetModel {
             result.or(flipped);
         }
         return result;
-    }
-
-    @Override
-    public boolean equals(Object o) {
-        return o instanceof TupleSetModel m && m.layout == layout && m.codes.equals(codes);
-    }
-
-    @Override
-    public int hashCode() {
-        return codes.hashCode();
     }
 
     @Override
