@@ -8,7 +8,7 @@ import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.List;
 import java.util.Map;
-import java.util.Random;
+import java.util.SplittableRandom;
 import java.util.TreeMap;
 import java.util.function.Supplier;
 import org.junit.jupiter.api.Test;
@@ -41,7 +41,7 @@ class SetAlgebraDifferentialTest {
 
     private final class Session {
         final long seed;
-        final Random rnd;
+        final SplittableRandom rnd;
         final TupleSetModel.Layout layout;
         final int zero = BDDManagerNativeProxy.doGetZero();
         final int one = BDDManagerNativeProxy.doGetOne();
@@ -52,7 +52,7 @@ class SetAlgebraDifferentialTest {
 
         Session(long seed) {
             this.seed = seed;
-            rnd = new Random(seed);
+            rnd = new SplittableRandom(seed);
             int fields = 2 + rnd.nextInt(2);
             boolean gaps = rnd.nextBoolean();
             int[] first = new int[fields];
