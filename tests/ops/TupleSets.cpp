@@ -1,0 +1,134 @@
+#include "ops/TupleSets.h"
+
+#include <algorithm>
+
+namespace {
+
+struct FieldBit {
+    int32_t var;
+    int32_t field;
+    int32_t bit;  // 0 = least significant
+};
+
+std::vector<FieldBit> fieldBits(const Layout& layout) {
+    std::vector<FieldBit> bits;
+    for (int32_t f = 0; f < layout.numFields(); ++f)
+        for (int32_t k = 0; k < layout.width[f]; ++k)
+            bits.push_back({layout.first[f] + k, f, layout.width[f] - 1 - k});
+    return bits;
+}
+
+bool bitOf(const Tuple& t, const FieldBit& b) { return ((t[b.field] >> b.bit) & 1) != 0; }
+
+Node build(const std::vector<FieldBit>& bits, size_t k, const std::vector<Tuple>& tuples) {
+    if (tuples.empty()) return zero;
+    if (k == bits.size()) return one;
+    std::vector<Tuple> lo;
+    std::vector<Tuple> hi;
+    for (const Tuple& t : tuples) (bitOf(t, bits[k]) ? hi : lo).push_back(t);
+    const Node low = build(bits, k + 1, lo);
+    NodeHold held{low};
+    const Node high = build(bits, k + 1, hi);
+    return cacheNode(bits[k].var, held.release(), high);
+}
+
+// The first path of the listing walk: at each field variable the 0 value if some tuple continues
+// that way within the bound, else the 1 value likewise. True when it reaches a complete tuple.
+bool firstPathReachesTuple(const Layout& layout, const std::vector<FieldBit>& bits, const TupleSet& tuples) {
+    std::vector<Tuple> alive(tuples.begin(), tuples.end());
+    std::vector<int32_t> value(layout.first.size(), 0);
+    for (const FieldBit& b : bits) {
+        bool moved = false;
+        for (int v = 0; v < 2 && !moved; ++v) {
+            const int32_t c = value[b.field] * 2 + v;
+            std::vector<Tuple> next;
+            for (const Tuple& t : alive)
+                if (bitOf(t, b) == (v == 1)) next.push_back(t);
+            if (!next.empty() && c < layout.bound[b.field]) {
+                alive = std::move(next);
+                value[b.field] = c;
+                moved = true;
+            }
+        }
+        if (!moved) return false;
+    }
+    return !alive.empty();
+}
+
+}  // namespace
+
+Node buildSet(const Layout& layout, const TupleSet& tuples) {
+    std::vector<Tuple> masked;
+    for (Tuple t : tuples) {
+        for (int32_t f = 0; f < layout.numFields(); ++f)
+            t[f] &= static_cast<int32_t>((uint32_t{1} << layout.width[f]) - 1);
+        masked.push_back(t);
+    }
+    std::sort(masked.begin(), masked.end());
+    masked.erase(std::unique(masked.begin(), masked.end()), masked.end());
+    return build(fieldBits(layout), 0, masked);
+}
+
+std::vector<Tuple> readVector(jobject vector) {
+    JNIEnv* env = testEnv;
+    std::vector<Tuple> out;
+    jclass cls = env->FindClass("java/util/Vector");
+    const jmethodID size = env->GetMethodID(cls, "size", "()I");
+    const jmethodID get = env->GetMethodID(cls, "get", "(I)Ljava/lang/Object;");
+    const jint n = env->CallIntMethod(vector, size);
+    for (jint i = 0; i < n; ++i) {
+        auto a = static_cast<jintArray>(env->CallObjectMethod(vector, get, i));
+        Tuple t(static_cast<size_t>(env->GetArrayLength(a)));
+        if (!t.empty()) env->GetIntArrayRegion(a, 0, static_cast<jsize>(t.size()), t.data());
+        env->DeleteLocalRef(a);
+        out.push_back(std::move(t));
+    }
+    env->DeleteLocalRef(cls);
+    env->DeleteLocalRef(vector);
+    return out;
+}
+
+std::vector<Tuple> listTuples(Node node, const Layout& layout, int32_t maxTuples) {
+    jobject v = getNTuples(node, layout.numFields(), layout.first.data(), layout.width.data(), layout.bound.data(),
+                           maxTuples);
+    return readVector(v);
+}
+
+std::vector<Tuple> expectedListing(const Layout& layout, const TupleSet& tuples, int32_t maxTuples) {
+    std::vector<Tuple> inBounds;
+    for (const Tuple& t : tuples) {
+        bool in = true;
+        for (int32_t f = 0; f < layout.numFields(); ++f) in = in && t[f] < layout.bound[f];
+        if (in) inBounds.push_back(t);
+    }
+    if (maxTuples > 0 && inBounds.size() > static_cast<size_t>(maxTuples)) inBounds.resize(maxTuples);
+    if (maxTuples == 0 && !firstPathReachesTuple(layout, fieldBits(layout), tuples)) inBounds.clear();
+    return inBounds;
+}
+
+Layout randomLayout(std::mt19937& rng) {
+    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    Layout layout;
+    int32_t var = pick(0, 3);
+    const int fields = pick(1, 4);
+    for (int f = 0; f < fields; ++f) {
+        const int32_t w = pick(1, 5);
+        layout.first.push_back(var);
+        layout.width.push_back(w);
+        layout.bound.push_back(pick(-1, (1 << w) + 1));
+        var += w + pick(0, 2);
+    }
+    return layout;
+}
+
+TupleSet randomTuples(std::mt19937& rng, const Layout& layout, int maxTuples) {
+    TupleSet tuples;
+    const int n = std::uniform_int_distribution<int>(0, maxTuples)(rng);
+    for (int i = 0; i < n; ++i) {
+        Tuple t;
+        for (int32_t f = 0; f < layout.numFields(); ++f)
+            t.push_back(std::uniform_int_distribution<int32_t>(0, (1 << layout.width[f]) - 1)(rng));
+        tuples.insert(t);
+    }
+    return tuples;
+}
