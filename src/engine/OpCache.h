@@ -16,7 +16,7 @@
 // when the entry was stored: a freed and reused record never meets its old entries. A hit adds one
 // reference to the result for the caller; a store takes none and returns the result it was given.
 //
-// Replacement: a store over a slot whose result is still valid keeps the old entry when the new
+// Replacement: a store over a slot whose entry can still be hit keeps the old entry when the new
 // result has fewer references. When more than three quarters of the slots hold node results, the
 // cache is thrown away and replaced by an empty one twice as large, up to `maxOpCacheSize`.
 #pragma once
@@ -75,19 +75,30 @@ void clearOpCache();
 namespace opcache_detail {
 inline bool resultValid(const OpCacheEntry& e) { return e.stamp == nodeOf(e.result).id; }
 
+// An entry that some lookup can still hit: its result and its key nodes carry the stamps stored
+// with it. (Node entries only; codes 1, 4, 5, 6 and 8 have a second key node.)
+inline bool entryLive(const OpCacheEntry& e) {
+    if (!resultValid(e) || e.firstStamp != nodeOf(e.firstNode).id) return false;
+    const bool twoNodes = e.op == opComplement || e.op == opUnite || e.op == opIntersect || e.op == opSuperset ||
+                          e.op == opRelprod;
+    return !twoNodes || e.secondStamp == nodeOf(e.secondNode).id;
+}
+
 inline Node hit(const OpCacheEntry& e) {
     addRef(e.result);
     return e.result;
 }
 
-// Common tail of the node-result stores: the occupancy count, the replacement rule, and growth.
-// Returns false when the slot keeps its entry.
+// Common head of the node-result stores: the occupancy count and the replacement rule. An entry
+// that can still be hit is kept when the new result has fewer references than its result; an
+// entry whose result or key nodes have died is overwritten whatever the counts. Returns false when
+// the slot keeps its entry.
 inline bool claimSlot(OpCacheEntry& e, Node result) {
     if (e.result == 0) {
         ++opCacheOccupied;
         return true;
     }
-    return !(resultValid(e) && refCountOf(nodeOf(result)) < refCountOf(nodeOf(e.result)));
+    return !(entryLive(e) && refCountOf(nodeOf(result)) < refCountOf(nodeOf(e.result)));
 }
 
 inline void finishStore(OpCacheEntry& e, int op, Node result) {

@@ -101,7 +101,9 @@ Node cacheNode(int32_t var, Node low, Node high) {
         throw;
     }
     BddNode& r = nodeOf(n);
-    if (curSerialID == freedStamp) [[unlikely]] restampLiveNodes();
+    // Taking the last stamp below 0xFFFFFFFF would make `curSerialID` reach the freed stamp: the
+    // live nodes are renumbered first (this record is not linked yet and takes the next stamp).
+    if (curSerialID >= freedStamp - 1) [[unlikely]] restampLiveNodes();
     r.id = curSerialID++;
     r.var = static_cast<int16_t>(var);
     r.low = low;

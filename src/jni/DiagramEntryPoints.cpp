@@ -4,6 +4,7 @@
 // call: a result carries exactly the reference the engine gives it.
 #include "engine/RefCounts.h"
 #include "jni/CallFrame.h"
+#include "ops/SetOps.h"
 
 #include <atomic>
 
@@ -28,6 +29,65 @@ DIAGRAM_NATIVE(void, doDecRefCount)(JNIEnv* env, jclass, jint node) {
         lock.exit();
         raiseOn(env, "Assert failed: Out of memory");
     }
+}
+
+DIAGRAM_NATIVE(jint, doIntersect)(JNIEnv* env, jclass, jint a, jint b) {
+    return runFrame(env, true, [&] { return static_cast<jint>(intersect(checkedHandle(a), checkedHandle(b))); });
+}
+
+DIAGRAM_NATIVE(jint, doUnite)(JNIEnv* env, jclass, jint a, jint b) {
+    return runFrame(env, true, [&] { return static_cast<jint>(unite(checkedHandle(a), checkedHandle(b))); });
+}
+
+DIAGRAM_NATIVE(jint, doComplement)(JNIEnv* env, jclass, jint a) {
+    return runFrame(env, true, [&] { return static_cast<jint>(complement(checkedHandle(a))); });
+}
+
+DIAGRAM_NATIVE(jboolean, doSuperset)(JNIEnv* env, jclass, jint a, jint b) {
+    return runFrame(env, true, [&] {
+        return static_cast<jboolean>(superset(checkedHandle(a), checkedHandle(b)) != 0 ? JNI_TRUE : JNI_FALSE);
+    });
+}
+
+DIAGRAM_NATIVE(jint, doAddTuple)(JNIEnv* env, jclass, jint node, jintArray firstVars, jintArray widths,
+                                 jintArray values) {
+    return runFrame(env, true, [&] {
+        const Node n = checkedHandle(node);
+        LayoutArrays layout(env, firstVars, widths, values);
+        return static_cast<jint>(addTuple(n, layout.numFields(), layout.firstVars(), layout.widths(), layout.third()));
+    });
+}
+
+DIAGRAM_NATIVE(jint, doExistsVar)(JNIEnv* env, jclass, jint node, jint var) {
+    return runFrame(env, true, [&] { return static_cast<jint>(existsVarEntry(checkedHandle(node), var)); });
+}
+
+DIAGRAM_NATIVE(jint, doExists)(JNIEnv* env, jclass, jint node, jint firstVar, jint numVars) {
+    return runFrame(env, true, [&] { return static_cast<jint>(existsEntry(checkedHandle(node), firstVar, numVars)); });
+}
+
+DIAGRAM_NATIVE(jboolean, doTestVars)(JNIEnv* env, jclass, jint node, jint firstVar, jint numVars) {
+    return runFrame(env, true, [&] {
+        return static_cast<jboolean>(testVarsEntry(checkedHandle(node), firstVar, numVars) != 0 ? JNI_TRUE : JNI_FALSE);
+    });
+}
+
+DIAGRAM_NATIVE(jint, doRename)(JNIEnv* env, jclass, jint node, jint firstVar, jint numVars, jint offset) {
+    return runFrame(env, true, [&] {
+        return static_cast<jint>(renameVarsEntry(checkedHandle(node), firstVar, numVars, offset));
+    });
+}
+
+DIAGRAM_NATIVE(jint, doRelprod)(JNIEnv* env, jclass, jint a, jint b, jint firstVar, jint numVars) {
+    return runFrame(env, true, [&] {
+        const Node na = checkedHandle(a);
+        const Node nb = checkedHandle(b);
+        return static_cast<jint>(relprodEntry(na, nb, firstVar, numVars));
+    });
+}
+
+DIAGRAM_NATIVE(jint, doGetNumOfNodes)(JNIEnv* env, jclass, jint node) {
+    return runFrame(env, true, [&] { return static_cast<jint>(nodeCount(checkedHandle(node))); });
 }
 
 DIAGRAM_NATIVE(jobject, doGetNTuples)(JNIEnv* env, jclass, jint node, jintArray fieldFirstVar, jintArray fieldWidth,

@@ -1,0 +1,105 @@
+// Complement, union, intersection and inclusion.
+//
+// `unite` and `intersect` are one recursion with the roles of the terminals exchanged: the
+// absorbing terminal comes back unchanged, the neutral one returns the other argument with a
+// reference added. Both split on the smaller root variable and compute the high cofactor first;
+// the argument that is not split keeps its place, so the first argument of every recursive call
+// comes from a and the second from b.
+#include "ops/SetOps.h"
+
+#include "engine/OpCache.h"
+
+Node complement(Node n) {
+    if (n == zero) return one;
+    if (n == one) return zero;
+    const int32_t h = opHashCode1(opComplement, n, n);
+    if (const Node hit = searchInOpCache1(opComplement, n, n, h)) return hit;
+    checkStack();
+    const BddNode& r = nodeOf(n);
+    NodeHold hi{complement(r.high)};
+    const Node lo = complement(r.low);
+    const Node result = cacheNode(r.var, lo, hi.release());
+    return putInOpCache1(opComplement, n, n, result, h);
+}
+
+namespace {
+
+// The split step shared by `unite` (code 4) and `intersect` (code 5), after their terminal cases.
+template <Node (*self)(Node, Node)>
+Node splitBoth(int op, Node a, Node b) {
+    const int32_t h = opHashCode1(op, a, b);
+    if (const Node hit = searchInOpCache1(op, a, b, h)) return hit;
+    checkStack();
+    const BddNode& ra = nodeOf(a);
+    const BddNode& rb = nodeOf(b);
+    Node result;
+    if (ra.var < rb.var) {
+        NodeHold hi{self(ra.high, b)};
+        const Node lo = self(ra.low, b);
+        result = cacheNode(ra.var, lo, hi.release());
+    } else if (ra.var == rb.var) {
+        NodeHold hi{self(ra.high, rb.high)};
+        const Node lo = self(ra.low, rb.low);
+        result = cacheNode(ra.var, lo, hi.release());
+    } else {
+        NodeHold hi{self(a, rb.high)};
+        const Node lo = self(a, rb.low);
+        result = cacheNode(rb.var, lo, hi.release());
+    }
+    return putInOpCache1(op, a, b, result, h);
+}
+
+}  // namespace
+
+Node unite(Node a, Node b) {
+    if (a == one) return one;
+    if (b == one) return one;
+    if (a == zero) {
+        addRef(b);
+        return b;
+    }
+    if (b == zero || a == b) {
+        addRef(a);
+        return a;
+    }
+    return splitBoth<unite>(opUnite, a, b);
+}
+
+Node intersect(Node a, Node b) {
+    if (a == zero) return zero;
+    if (b == zero) return zero;
+    if (a == one) {
+        addRef(b);
+        return b;
+    }
+    if (b == one || a == b) {
+        addRef(a);
+        return a;
+    }
+    return splitBoth<intersect>(opIntersect, a, b);
+}
+
+// 1 when a contains every member of b. Creates no node and leaves the counts of a and b alone; the
+// answer is memoised as a terminal, `one` for 1 and `zero` for 0, and a hit's reference on that
+// terminal is never given back (terminal counts drift and are never tested).
+int32_t superset(Node a, Node b) {
+    if (a == one) return 1;
+    if (b == zero) return 1;
+    if (a == b) return 1;
+    if (a == zero) return 0;
+    if (b == one) return 0;
+    const int32_t h = opHashCode1(opSuperset, a, b);
+    if (const Node hit = searchInOpCache1(opSuperset, a, b, h)) return hit != zero ? 1 : 0;
+    checkStack();
+    const BddNode& ra = nodeOf(a);
+    const BddNode& rb = nodeOf(b);
+    int32_t answer;
+    if (ra.var < rb.var)
+        answer = superset(ra.low, b) != 0 && superset(ra.high, b) != 0;
+    else if (ra.var == rb.var)
+        answer = superset(ra.low, rb.low) != 0 && superset(ra.high, rb.high) != 0;
+    else
+        answer = superset(a, rb.low) != 0 && superset(a, rb.high) != 0;
+    putInOpCache1(opSuperset, a, b, answer != 0 ? one : zero, h);
+    return answer;
+}

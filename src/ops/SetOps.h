@@ -1,0 +1,56 @@
+// The diagram algebra: complement, union, intersection, projection, relational product, renaming,
+// the variable test, inclusion and the insertion of a tuple.
+//
+// Every operation follows one reference convention:
+//   - Arguments are borrowed. An operation never takes a reference away from an argument; an
+//     argument's count rises only when the operation returns it (with one reference added for the
+//     caller) or when a node of the result keeps it, or a node below it, as a child.
+//   - The result carries one reference for the caller, except where an operation returns a
+//     terminal unchanged (the absorbing terminal of `unite` and `intersect`, `complement` of a
+//     terminal, `relprod` of a `zero`, `addTuple` reaching `one`).
+//   - Each recursive level hands its two cofactor results to make-node, which takes one reference
+//     of each; so the recursion leaves no reference behind. While one cofactor is computed the other
+//     sits in a NodeHold, so an error exit (a failing collection, "Stack exhausted", "Variable order
+//     violated", "Out of memory") gives every intermediate back and leaves nothing half-built.
+//   - Intermediates of `exists` and `relprod` that are not part of the answer are queued for
+//     release with `decRefCount` once the call that used them has returned; with garbage collection
+//     off nothing is queued.
+//
+// Results are canonical: equal sets give equal handles, whatever the argument order or the path of
+// computation. Every non-terminal call is memoised in the operation cache (engine/OpCache.h):
+//   1 complement (the operand twice)   4 unite, 5 intersect, 6 superset (the operands as given)
+//   3 exists (node, firstVar)          9 existsVar (node, variable)
+//   2 renameVars (node, (offset + 32768) | firstVar << 16)
+//   8 relprod (a, b as given, firstVar)
+// A run of variables [firstVar, firstVar + numVars) is identified in the cache by its first variable
+// alone: callers pair a given firstVar with one numVars. `addTuple` and `testVars` use no cache.
+//
+// The recursions trust their arguments. The Java natives check them once per call, through the
+// entry forms below and `checkedHandle`: a quantified variable, or a run with numVars of 1 or more,
+// must lie within 0..32765 ("Assert failed: Invalid variable"); a run with numVars of 0 or less
+// quantifies, renames and tests nothing; a rename's offset must fit -32768..32767 and the moved run
+// must stay within 0..32765 ("Assert failed: Invalid variable"), and a rename that would break the
+// variable order elsewhere in the diagram is refused by make-node ("Assert failed: Variable order
+// violated") with every intermediate given back.
+#pragma once
+
+#include "engine/BDDNativeImpl.h"
+
+// The recursive worker of `addTuple`: `curVar` is the variable to decide next and `fieldIndex` the
+// field it belongs to. A field without bits is passed over like a finished one.
+Node addTupleWork(Node node, int32_t numFields, const int32_t* fieldFirstVar, const int32_t* fieldWidth,
+                  const int32_t* fieldValue, int32_t fieldIndex, int32_t curVar);
+
+// ---- Entry forms: the argument checks of the natives, then the operation ---------------------------
+Node existsVarEntry(Node node, int32_t var);
+Node existsEntry(Node node, int32_t firstVar, int32_t numVars);
+Node relprodEntry(Node a, Node b, int32_t firstVar, int32_t numVars);
+Node renameVarsEntry(Node node, int32_t firstVar, int32_t numVars, int32_t offset);
+// Answers for the variables of the run that exist (0..32765); never refuses a run.
+int32_t testVarsEntry(Node node, int32_t firstVar, int32_t numVars);
+// The number of inner nodes reachable from `node`; leaves every mark clear.
+int32_t nodeCount(Node node);
+
+// True when the run [firstVar, firstVar + numVars) holds a variable; refuses, with "Assert failed:
+// Invalid variable", a non-empty run that starts below 0 or reaches past 32766.
+bool checkedRun(int32_t firstVar, int32_t numVars);
