@@ -32,29 +32,6 @@ Node build(const std::vector<FieldBit>& bits, size_t k, const std::vector<Tuple>
     return cacheNode(bits[k].var, held.release(), high);
 }
 
-// The first path of the listing walk: at each field variable the 0 value if some tuple continues
-// that way within the bound, else the 1 value likewise. True when it reaches a complete tuple.
-bool firstPathReachesTuple(const Layout& layout, const std::vector<FieldBit>& bits, const TupleSet& tuples) {
-    std::vector<Tuple> alive(tuples.begin(), tuples.end());
-    std::vector<int32_t> value(layout.first.size(), 0);
-    for (const FieldBit& b : bits) {
-        bool moved = false;
-        for (int v = 0; v < 2 && !moved; ++v) {
-            const int32_t c = value[b.field] * 2 + v;
-            std::vector<Tuple> next;
-            for (const Tuple& t : alive)
-                if (bitOf(t, b) == (v == 1)) next.push_back(t);
-            if (!next.empty() && c < layout.bound[b.field]) {
-                alive = std::move(next);
-                value[b.field] = c;
-                moved = true;
-            }
-        }
-        if (!moved) return false;
-    }
-    return !alive.empty();
-}
-
 }  // namespace
 
 Node buildSet(const Layout& layout, const TupleSet& tuples) {
@@ -92,43 +69,4 @@ std::vector<Tuple> listTuples(Node node, const Layout& layout, int32_t maxTuples
     jobject v = getNTuples(node, layout.numFields(), layout.first.data(), layout.width.data(), layout.bound.data(),
                            maxTuples);
     return readVector(v);
-}
-
-std::vector<Tuple> expectedListing(const Layout& layout, const TupleSet& tuples, int32_t maxTuples) {
-    std::vector<Tuple> inBounds;
-    for (const Tuple& t : tuples) {
-        bool in = true;
-        for (int32_t f = 0; f < layout.numFields(); ++f) in = in && t[f] < layout.bound[f];
-        if (in) inBounds.push_back(t);
-    }
-    if (maxTuples > 0 && inBounds.size() > static_cast<size_t>(maxTuples)) inBounds.resize(maxTuples);
-    if (maxTuples == 0 && !firstPathReachesTuple(layout, fieldBits(layout), tuples)) inBounds.clear();
-    return inBounds;
-}
-
-Layout randomLayout(std::mt19937& rng) {
-    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
-    Layout layout;
-    int32_t var = pick(0, 3);
-    const int fields = pick(1, 4);
-    for (int f = 0; f < fields; ++f) {
-        const int32_t w = pick(1, 5);
-        layout.first.push_back(var);
-        layout.width.push_back(w);
-        layout.bound.push_back(pick(-1, (1 << w) + 1));
-        var += w + pick(0, 2);
-    }
-    return layout;
-}
-
-TupleSet randomTuples(std::mt19937& rng, const Layout& layout, int maxTuples) {
-    TupleSet tuples;
-    const int n = std::uniform_int_distribution<int>(0, maxTuples)(rng);
-    for (int i = 0; i < n; ++i) {
-        Tuple t;
-        for (int32_t f = 0; f < layout.numFields(); ++f)
-            t.push_back(std::uniform_int_distribution<int32_t>(0, (1 << layout.width[f]) - 1)(rng));
-        tuples.insert(t);
-    }
-    return tuples;
 }

@@ -1,12 +1,10 @@
 // Test support for the tuple walks: a layout, a builder that makes the diagram of an explicit set
-// of tuples straight through make-node, a reader for the Vector that listing returns, and a model
-// of listing over a sorted set of tuples.
+// of tuples straight through make-node, and a reader for the Vector that listing returns.
 #pragma once
 
 #include "support/TestJvm.h"
 
 #include <cstdint>
-#include <random>
 #include <set>
 #include <vector>
 
@@ -29,12 +27,3 @@ std::vector<Tuple> readVector(jobject vector);
 
 // Lists `node` through getNTuples and reads the result.
 std::vector<Tuple> listTuples(Node node, const Layout& layout, int32_t maxTuples);
-
-// What listing must give for `tuples`: the tuples within the bounds, ascending, limited by
-// `maxTuples`. With 0, all of them when the walk's first path reaches a tuple, else none.
-std::vector<Tuple> expectedListing(const Layout& layout, const TupleSet& tuples, int32_t maxTuples);
-
-// A random layout (1 to 4 fields of 1 to 5 bits, gaps of 0 to 2 variables, first variable 0 to 3)
-// and a random set of up to `maxTuples` tuples over it; bounds from -1 to one past the field's range.
-Layout randomLayout(std::mt19937& rng);
-TupleSet randomTuples(std::mt19937& rng, const Layout& layout, int maxTuples);

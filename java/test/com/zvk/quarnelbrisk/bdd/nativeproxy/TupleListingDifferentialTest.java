@@ -279,6 +279,10 @@ class TupleListingDifferentialTest {
                         + Arrays.toString((int[]) listed.get(i)) + ", expected " + Arrays.toString(tuples.get(i)));
             }
         }
+        Vector<?> limited = (Vector<?>) BDDNativeProxy.doGetNTuples(complement, layout.firstVar, layout.width, all,
+                100001);
+        assertEquals(100001, limited.size());
+        assertEquals(Arrays.toString(tuples.get(100000)), Arrays.toString((int[]) limited.get(100000)));
         System.out.println("large listing: " + listed.size() + " tuples, seed " + BASE_SEED);
     }
 }

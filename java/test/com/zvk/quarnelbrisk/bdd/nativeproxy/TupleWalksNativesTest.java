@@ -110,23 +110,6 @@ class TupleWalksNativesTest {
     }
 
     @Test
-    void listingsOfMoreThanAHundredThousandTuples() {
-        int[] first = {0, 12};
-        int[] width = {10, 8};
-        Object v = BDDNativeProxy.doGetNTuples(one, first, width, ints(1024, 256), -1);
-        Vector<?> all = assertInstanceOf(Vector.class, v);
-        assertEquals(262144, all.size());
-        for (int i = 0; i < all.size(); i++) {
-            int[] t = (int[]) all.get(i);
-            if (t[0] != i >> 8 || t[1] != (i & 255)) {
-                throw new AssertionError("tuple " + i + " is " + Arrays.toString(t));
-            }
-        }
-        assertEquals(100001, ((Vector<?>) BDDNativeProxy.doGetNTuples(one, first, width, ints(1024, 256), 100001)).size());
-        assertEquals(1000 * 200, ((Vector<?>) BDDNativeProxy.doGetNTuples(one, first, width, ints(1000, 200), 0)).size());
-    }
-
-    @Test
     void variablesOutsideTheLayoutAreRefused() {
         // Tests variables 0, 1 (field 0) and 3, 4 (field 1).
         int[] first = {0, 3};
