@@ -96,3 +96,21 @@ DIAGRAM_NATIVE(jint, doRelprod)(JNIEnv* env, jclass, jint a, jint b, jint firstV
 DIAGRAM_NATIVE(jint, doGetNumOfNodes)(JNIEnv* env, jclass, jint node) {
     return runFrame(env, true, [&] { return static_cast<jint>(nodeCount(checkedHandle(node))); });
 }
+
+DIAGRAM_NATIVE(jobject, doGetNTuples)(JNIEnv* env, jclass, jint node, jintArray fieldFirstVar, jintArray fieldWidth,
+                                      jintArray fieldBound, jint maxTuples) {
+    return runFrame(env, true, [&] {
+        const Node n = checkedHandle(node);
+        LayoutArrays layout(env, fieldFirstVar, fieldWidth, fieldBound);
+        return getNTuples(n, layout.numFields(), layout.firstVars(), layout.widths(), layout.third(), maxTuples);
+    });
+}
+
+DIAGRAM_NATIVE(jint, doGetNumOfTuples)(JNIEnv* env, jclass, jint node, jintArray fieldFirstVar, jintArray fieldWidth,
+                                       jintArray fieldBound) {
+    return runFrame(env, true, [&] {
+        const Node n = checkedHandle(node);
+        LayoutArrays layout(env, fieldFirstVar, fieldWidth, fieldBound);
+        return static_cast<jint>(getNumOfTuples(n, layout.numFields(), layout.firstVars(), layout.widths(), layout.third()));
+    });
+}
