@@ -137,6 +137,14 @@ public final class TupleSetModel {
         return new TupleSetModel(layout, next);
     }
 
+    public Layout layout() {
+        return layout;
+    }
+
+    public boolean isEmpty() {
+        return codes.isEmpty();
+    }
+
     public boolean contains(int[] values) {
         return codes.get(layout.encode(values));
     }
