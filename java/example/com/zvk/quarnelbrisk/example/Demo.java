@@ -322,6 +322,9 @@ public final class Demo {
 
         @Override
         public void informProgress(int done, int total, String message) {
+            if (System.console() == null) {
+                return;  // not a terminal: only the closing line is printed
+            }
             int width = 30;
             int filled = total <= 0 ? width : (int) Math.min(width, (long) width * done / total);
             out.printf("\r  %-8s [%s%s] %3d%%", message, "#".repeat(filled), ".".repeat(width - filled),
