@@ -1,6 +1,7 @@
 package com.zvk.quarnelbrisk.example;
 
 import java.io.IOException;
+import java.io.InputStream;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
@@ -12,6 +13,7 @@ import java.util.List;
 import java.util.Map;
 import java.util.TreeMap;
 import java.util.TreeSet;
+import java.util.zip.GZIPInputStream;
 
 /**
  * The packages of a Debian package database (dpkg's status file, or an apt Packages list) and
@@ -63,8 +65,12 @@ public final class PackageDatabase {
         return n;
     }
 
+    /** Reads a database file; a name ending in ".gz" is read through gzip, as package lists often come. */
     public static PackageDatabase read(Path file) throws IOException {
-        return parse(Files.readString(file, StandardCharsets.UTF_8));
+        try (InputStream in = Files.newInputStream(file);
+                InputStream data = file.toString().endsWith(".gz") ? new GZIPInputStream(in) : in) {
+            return parse(new String(data.readAllBytes(), StandardCharsets.UTF_8));
+        }
     }
 
     public static PackageDatabase parse(String text) {

@@ -16,7 +16,7 @@ import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.io.TempDir;
 
 class DependencyAnalysisTest {
-    private static final Path SAMPLE = Path.of(System.getProperty("engine.test.resources"), "dpkg-status-sample");
+    private static final Path SAMPLE = Path.of(System.getProperty("engine.test.resources"), "dpkg-status-sample.gz");
 
     @Test
     void theAnalysisOfTheSampleChecksOutAndGivesEveryHandleBack(@TempDir Path dir) throws IOException {
