@@ -10,20 +10,22 @@ import java.util.List;
 import java.util.Map;
 import java.util.SplittableRandom;
 import java.util.TreeMap;
+import java.util.Vector;
 import java.util.function.Supplier;
 import org.junit.jupiter.api.Test;
 
 /**
  * Every set operation through the natives against the plain model of {@link TupleSetModel}, on
- * random small tuple sets: two or three fields of two or three bits, with and without gaps, under
+ * random small tuple sets: one to three fields of one to three bits, with and without gaps, under
  * several engine configurations (small caches and tables, collection at every other creation,
- * collection off). Results are compared through canonical handles: the model's expected set is
- * built with doAddTuple and must be the very handle the operation returned.
+ * collection off). Each result is checked twice: through canonical handles (the model's expected
+ * set, built with doAddTuple, must be the very handle the operation returned), and read back tuple
+ * by tuple (counted, and listed whole, within random bounds and up to random limits).
  *
  * <p>A run of variables is identified in the engine's cache by its first variable alone, so each
  * seed fixes one length per first variable, as the Java application does with its fields.
  */
-class SetAlgebraDifferentialTest {
+class TupleSetDifferentialTest {
     private static final long BASE_SEED = 0x5EEDL;
     private static final int SEEDS = 240;
     private static final int OPERATIONS_PER_SEED = 60;
@@ -35,6 +37,71 @@ class SetAlgebraDifferentialTest {
 
     private final Map<String, Integer> cases = new TreeMap<>();
     private final Map<String, Integer> layouts = new TreeMap<>();
+    private int listings;
+    private int tuplesCompared;
+
+    /** What listing gives for a model: the members within the bounds, ascending, up to the limit. */
+    static List<int[]> expectedListing(TupleSetModel model, int[] bound, int maxTuples) {
+        List<int[]> in = new ArrayList<>();
+        for (int[] t : model.tuples()) {
+            boolean inside = true;
+            for (int f = 0; f < t.length; f++) {
+                inside &= t[f] < bound[f];
+            }
+            if (inside) {
+                in.add(t);
+            }
+        }
+        if (maxTuples > 0 && in.size() > maxTuples) {
+            return in.subList(0, maxTuples);
+        }
+        if (maxTuples == 0 && !firstPathReachesTuple(model, bound)) {
+            return List.of();
+        }
+        return in;
+    }
+
+    /**
+     * The walk's first path: at each field bit, from the first field's most significant bit on,
+     * the value 0 if some member goes on that way within the bound, else 1 likewise. With a limit of
+     * 0 the walk lists everything within the bounds when this path reaches a tuple, else nothing.
+     */
+    static boolean firstPathReachesTuple(TupleSetModel model, int[] bound) {
+        int[] width = model.layout().width();
+        List<int[]> alive = model.tuples();
+        int[] prefix = new int[width.length];
+        for (int f = 0; f < width.length; f++) {
+            for (int b = width[f] - 1; b >= 0; b--) {
+                boolean moved = false;
+                for (int bit = 0; bit < 2 && !moved; bit++) {
+                    int c = prefix[f] * 2 + bit;
+                    List<int[]> next = new ArrayList<>();
+                    for (int[] t : alive) {
+                        if (((t[f] >> b) & 1) == bit) {
+                            next.add(t);
+                        }
+                    }
+                    if (!next.isEmpty() && c < bound[f]) {
+                        alive = next;
+                        prefix[f] = c;
+                        moved = true;
+                    }
+                }
+                if (!moved) {
+                    return false;
+                }
+            }
+        }
+        return !alive.isEmpty();
+    }
+
+    private static String show(List<int[]> tuples) {
+        StringBuilder s = new StringBuilder();
+        for (int[] t : tuples) {
+            s.append(Arrays.toString(t));
+        }
+        return s.toString();
+    }
 
     /** One set held twice: the engine's handle (one reference we own) and its model. */
     private record Held(int handle, TupleSetModel model) {}
@@ -53,18 +120,19 @@ class SetAlgebraDifferentialTest {
         Session(long seed) {
             this.seed = seed;
             rnd = new SplittableRandom(seed);
-            int fields = 2 + rnd.nextInt(2);
+            int fields = 1 + rnd.nextInt(3);
             boolean gaps = rnd.nextBoolean();
             int[] first = new int[fields];
             int[] width = new int[fields];
             int v = rnd.nextInt(3);
             for (int f = 0; f < fields; f++) {
                 first[f] = v;
-                width[f] = 2 + rnd.nextInt(2);
+                width[f] = 1 + rnd.nextInt(3);
                 v += width[f] + (gaps ? 1 + rnd.nextInt(2) : 0);
             }
             layout = new TupleSetModel.Layout(first, width);
-            layouts.merge(fields + " fields" + (gaps ? " with gaps" : " without gaps"), 1, Integer::sum);
+            layouts.merge(fields + (fields == 1 ? " field" : " fields") + (gaps ? " with gaps" : " without gaps"), 1,
+                    Integer::sum);
             end = first[fields - 1] + width[fields - 1];
             runLength = new int[end + 3];
             for (int f = 0; f < runLength.length; f++) {
@@ -123,11 +191,47 @@ class SetAlgebraDifferentialTest {
             return new Held(own(handle), model);
         }
 
+        int[] randomBound() {
+            int[] bound = new int[layout.fields()];
+            for (int f = 0; f < bound.length; f++) {
+                bound[f] = rnd.nextInt(4) == 0 ? Integer.MAX_VALUE : rnd.nextInt((1 << layout.width[f]) + 2) - 1;
+            }
+            return bound;
+        }
+
+        void compareListing(int handle, TupleSetModel model, int[] bound, int maxTuples) {
+            List<int[]> expected = expectedListing(model, bound, maxTuples);
+            Vector<?> listed = (Vector<?>) BDDNativeProxy.doGetNTuples(handle, layout.firstVar, layout.width, bound,
+                    maxTuples);
+            List<int[]> actual = new ArrayList<>();
+            for (Object t : listed) {
+                actual.add((int[]) t);
+            }
+            listings++;
+            tuplesCompared += actual.size();
+            assertEquals(show(expected), show(actual), () -> where() + ": listing of " + model + " within "
+                    + Arrays.toString(bound) + " up to " + maxTuples);
+        }
+
+        /** Counts and lists a result and compares it with the model's tuples. */
+        void readBack(int handle, TupleSetModel model) {
+            int[] none = new int[layout.fields()];
+            assertEquals(model.size(), BDDNativeProxy.doGetNumOfTuples(handle, layout.firstVar, layout.width, none),
+                    () -> where() + ": count of " + model);
+            int[] all = new int[layout.fields()];
+            Arrays.fill(all, Integer.MAX_VALUE);
+            compareListing(handle, model, all, -1);
+            compareListing(handle, model, randomBound(), -1);
+            compareListing(handle, model, randomBound(), 0);
+            compareListing(handle, model, randomBound(), 1 + rnd.nextInt(4));
+        }
+
         Held pick() {
             return pool.get(rnd.nextInt(pool.size()));
         }
 
         void keep(int handle, TupleSetModel model) {
+            readBack(handle, model);
             if (pool.size() < 14) {
                 pool.add(new Held(handle, model));
             } else {
@@ -139,7 +243,9 @@ class SetAlgebraDifferentialTest {
             pool.add(new Held(zero, TupleSetModel.empty(layout)));
             pool.add(new Held(one, TupleSetModel.full(layout)));
             for (int i = 0; i < 5; i++) {
-                pool.add(randomSet());
+                Held h = randomSet();
+                readBack(h.handle, h.model);
+                pool.add(h);
             }
             for (int i = 0; i < OPERATIONS_PER_SEED; i++) {
                 step();
@@ -280,6 +386,43 @@ class SetAlgebraDifferentialTest {
         }
         int total = cases.values().stream().mapToInt(Integer::intValue).sum();
         System.out.println("differential: seeds " + BASE_SEED + ".." + (BASE_SEED + SEEDS - 1) + ", one layout each "
-                + layouts + ", " + OPERATIONS_PER_SEED + " operations each, " + total + " cases: " + cases);
+                + layouts + ", " + OPERATIONS_PER_SEED + " operations each, " + total + " cases: " + cases + "; "
+                + listings + " listings, " + tuplesCompared + " tuples compared");
+    }
+
+    @Test
+    void largeSetsListTheModelsTuples() {
+        freshEngine();
+        TupleSetModel.Layout layout = new TupleSetModel.Layout(new int[] {0, 9, 14}, new int[] {7, 5, 5});
+        SplittableRandom rnd = new SplittableRandom(BASE_SEED);
+        TupleSetModel model = TupleSetModel.empty(layout);
+        int set = BDDManagerNativeProxy.doGetZero();
+        for (int i = 0; i < 300; i++) {
+            int[] t = {rnd.nextInt(128), rnd.nextInt(32), rnd.nextInt(32)};
+            int next = BDDNativeProxy.doAddTuple(set, layout.firstVar, layout.width, t);
+            if (set != BDDManagerNativeProxy.doGetZero()) {
+                BDDNativeProxy.doDecRefCount(set);
+            }
+            set = next;
+            model = model.add(t);
+        }
+        int complement = BDDNativeProxy.doComplement(set);
+        TupleSetModel expected = model.complement();
+        int[] all = {Integer.MAX_VALUE, Integer.MAX_VALUE, Integer.MAX_VALUE};
+        assertEquals(expected.size(), BDDNativeProxy.doGetNumOfTuples(complement, layout.firstVar, layout.width, all));
+        Vector<?> listed = (Vector<?>) BDDNativeProxy.doGetNTuples(complement, layout.firstVar, layout.width, all, -1);
+        List<int[]> tuples = expected.tuples();
+        assertEquals(tuples.size(), listed.size(), "seed " + BASE_SEED);
+        for (int i = 0; i < tuples.size(); i++) {
+            if (!Arrays.equals(tuples.get(i), (int[]) listed.get(i))) {
+                throw new AssertionError("seed " + BASE_SEED + ": tuple " + i + " is "
+                        + Arrays.toString((int[]) listed.get(i)) + ", expected " + Arrays.toString(tuples.get(i)));
+            }
+        }
+        Vector<?> limited = (Vector<?>) BDDNativeProxy.doGetNTuples(complement, layout.firstVar, layout.width, all,
+                100001);
+        assertEquals(100001, limited.size());
+        assertEquals(Arrays.toString(tuples.get(100000)), Arrays.toString((int[]) limited.get(100000)));
+        System.out.println("large listing: " + listed.size() + " tuples, seed " + BASE_SEED);
     }
 }
