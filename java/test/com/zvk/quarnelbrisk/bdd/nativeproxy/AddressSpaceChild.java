@@ -141,8 +141,8 @@ public final class AddressSpaceChild {
             failWholeAtTheLimit(set, baseline, g);
             // Give everything back and compute again.
             BDDNativeProxy.doDecRefCount(set);
-            // The set is freed level by level as its records are reused, by the collections that
-            // the growth asks for; a call in between has the records freed so far.
+            // The set is freed level by level as its records are reused: at the limit make-node
+            // carries out the queued releases of the level before it gives up.
             Grown small = new Grown().grow(new Random(6), 20000);
             expect(small.stop.isEmpty() && small.count() == small.tuples.size(),
                     "growth afterwards stopped at " + small.tuples.size() + " with [" + small.stop + "]");
