@@ -225,6 +225,7 @@ struct NodeHold {
 void init(int32_t maxNodeCache, int32_t maxOpCache, int32_t gcRate, int32_t gcEnabled);
 void releaseStore();  // gives every block and table back; the engine is uninitialised afterwards
 void allocateSomeNodes();
+bool canAllocateSomeNodes();  // true while the record range has room for another block
 Node* allocNodeCache(int32_t n);
 OpCacheEntry* allocOpCache(int32_t n);
 

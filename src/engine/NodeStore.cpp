@@ -124,10 +124,15 @@ OpCacheEntry* allocOpCache(int32_t n) {
     return cache;
 }
 
+bool canAllocateSomeNodes() {
+    const int64_t end = int64_t{totalNodesAllocated} + 1 + blockRecords;  // one past the next block
+    return end - 1 <= maxHandle && end <= recordCapacity;
+}
+
 void allocateSomeNodes() {
+    if (!canAllocateSomeNodes()) throwOutOfMemory();
     const int64_t first = int64_t{totalNodesAllocated} + 1;
-    const int64_t end = first + blockRecords;  // one past the block's last record
-    if (end - 1 > maxHandle || end > recordCapacity) throwOutOfMemory();
+    const int64_t end = first + blockRecords;
     commitRecords(end);
     BddNode* block = &nodeRecords[first];
     std::memset(static_cast<void*>(block), 0, blockRecords * sizeof(BddNode));

@@ -87,6 +87,10 @@ Node cacheNode(int32_t var, Node low, Node high) {
             garbageCollectCounter = 0;
             collectGarbage();
         }
+        // At the end of the record range the queued releases are carried out before giving up: a
+        // diagram given back is freed level by level as its records are reused, and each level
+        // waits in the queue.
+        if (firstFreeNode == 0 && !canAllocateSomeNodes()) collectGarbage();
         if (firstFreeNode == 0) allocateSomeNodes();
         n = firstFreeNode;
         BddNode& r = nodeOf(n);

@@ -4,12 +4,17 @@ import static com.zvk.quarnelbrisk.bdd.nativeproxy.EngineSupport.aliveAfterColle
 import static com.zvk.quarnelbrisk.bdd.nativeproxy.EngineSupport.aliveNodes;
 import static com.zvk.quarnelbrisk.bdd.nativeproxy.EngineSupport.assertNativeError;
 import static com.zvk.quarnelbrisk.bdd.nativeproxy.EngineSupport.freshEngine;
+import static org.junit.jupiter.api.Assertions.assertArrayEquals;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
+import com.zvk.quarnelbrisk.ui.ThreadCallback;
+import java.util.List;
 import java.util.concurrent.CountDownLatch;
 import java.util.concurrent.TimeUnit;
+import java.util.concurrent.atomic.AtomicReference;
 import org.junit.jupiter.api.Test;
+import org.junit.jupiter.api.function.Executable;
 
 class MonitorTest {
     /** Holds the engine's monitor on a thread of its own until {@link #close}. */
@@ -170,5 +175,87 @@ class MonitorTest {
         assertEquals(1, aliveAfterCollection(), "every release but the creator's own was carried out");
         BDDNativeProxy.doDecRefCount(node);
         assertEquals(0, aliveAfterCollection());
+    }
+
+    @Test
+    void whileACallRunsEveryOtherNativeFromASecondThreadIsRefused() throws Exception {
+        freshEngine(1 << 20, 1 << 20, 100, true);
+        int a = BDDManagerNativeProxy.doMakeSingleTupleUnary(0, 4, 3);
+        int b = BDDManagerNativeProxy.doMakeSingleTupleUnary(0, 4, 5);
+        int u = BDDNativeProxy.doUnite(a, b);
+        int[] expected = StreamSupport.write(u, a);
+        // The engine thread stays inside doSerialize, in its first progress report, until let go.
+        CountDownLatch inside = new CountDownLatch(1);
+        CountDownLatch letGo = new CountDownLatch(1);
+        ThreadCallback holding = new ThreadCallback() {
+            @Override
+            public boolean checkCancelled() {
+                return false;
+            }
+
+            @Override
+            public void informProgress(int done, int total, String message) {
+                inside.countDown();
+                awaitUninterruptibly(letGo);
+            }
+        };
+        StreamSupport.Capture out = new StreamSupport.Capture(false);
+        AtomicReference<Throwable> failure = new AtomicReference<>();
+        Thread engine = new Thread(() -> {
+            try {
+                BDDManagerNativeProxy.doSerialize(out, new int[] {u, a}, holding, 1.0, "w");
+            } catch (Throwable e) {
+                failure.set(e);
+            }
+        });
+        engine.start();
+        try {
+            assertTrue(inside.await(30, TimeUnit.SECONDS));
+            int[] f = {0, 2};
+            int[] w = {2, 2};
+            int[] v = {1, 3};
+            List<Executable> calls = List.of(
+                    () -> BDDManagerNativeProxy.doInit(1 << 20, 1 << 20, 100, true),
+                    BDDManagerNativeProxy::doCollectGarbage,
+                    BDDManagerNativeProxy::doGetInfo,
+                    BDDManagerNativeProxy::doGetZero,
+                    BDDManagerNativeProxy::doGetOne,
+                    () -> BDDManagerNativeProxy.doMakeEquals(1, 2),
+                    () -> BDDManagerNativeProxy.doMakeSingleTupleUnary(8, 2, 1),
+                    () -> BDDManagerNativeProxy.doMakeSingleTuple(f, w, v),
+                    () -> BDDManagerNativeProxy.doSerialize(new StreamSupport.Capture(false), new int[] {a}, null, 1.0, ""),
+                    () -> BDDManagerNativeProxy.doDeserialize(new StreamSupport.Feed((Object) expected), null, 1.0, ""),
+                    () -> BDDNativeProxy.doIncRefCount(a),
+                    () -> BDDNativeProxy.doIntersect(a, b),
+                    () -> BDDNativeProxy.doUnite(a, b),
+                    () -> BDDNativeProxy.doComplement(a),
+                    () -> BDDNativeProxy.doExistsVar(u, 1),
+                    () -> BDDNativeProxy.doExists(u, 0, 2),
+                    () -> BDDNativeProxy.doTestVars(u, 0, 2),
+                    () -> BDDNativeProxy.doRename(u, 0, 4, 4),
+                    () -> BDDNativeProxy.doRelprod(a, u, 0, 2),
+                    () -> BDDNativeProxy.doSuperset(u, a),
+                    () -> BDDNativeProxy.doGetNTuples(u, f, w, new int[] {4, 4}, -1),
+                    () -> BDDNativeProxy.doGetNumOfTuples(u, f, w, new int[] {4, 4}),
+                    () -> BDDNativeProxy.doGetNumOfNodes(u),
+                    () -> BDDNativeProxy.doAddTuple(u, f, w, v));
+            for (Executable call : calls) {
+                assertNativeError("Assert failed: Concurrent or reentrant call", call);
+            }
+            // The two natives without a frame still work: a release is queued, the size is read.
+            assertTrue(BDDManagerNativeProxy.doGetMemoryState() > 0);
+            BDDNativeProxy.doDecRefCount(b);
+        } finally {
+            letGo.countDown();
+            engine.join();
+        }
+        assertEquals(null, failure.get());
+        assertEquals(1, out.written.size());
+        assertArrayEquals(expected, (int[]) out.written.get(0),
+                "the interrupted call went on undisturbed");
+        // b's release was carried out once; u and a are intact, nothing else changed.
+        assertEquals(aliveNodes() - 1, aliveAfterCollection());
+        assertEquals(2, BDDNativeProxy.doGetNumOfTuples(u, new int[] {0}, new int[] {4}, new int[] {16}));
+        assertEquals(u, BDDNativeProxy.doUnite(a, BDDManagerNativeProxy.doMakeSingleTupleUnary(0, 4, 5)));
     }
 }
