@@ -1,13 +1,19 @@
 # make          build the library, the Java classes and the tests
 # make test     every test: C++ unit tests, the same under ASan+UBSan, and the JUnit tests
 # make demo     build, then run the Java example against the library
+# make fuzz     run each fuzz target for FUZZ_SECONDS (default 60) over its corpus (clang, libFuzzer)
+# make soak     random operation programs against one engine for SOAK_SECONDS (default 300)
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+SOAK_SECONDS ?= 300
+FUZZ_TARGETS := stream programs
 JAVA_HOME_17 := /usr/lib/jvm/java-17-openjdk-amd64
 JAVA       := $(JAVA_HOME_17)/bin/java
 CMAKE_ARGS := -G Ninja -DENGINE_JAVA_HOME=$(JAVA_HOME_17)
 
-.PHONY: all build deps test test-asan demo clean
+.PHONY: all build deps test test-asan test-fuzz fuzz-build fuzz soak demo clean
 
 all: build
 
@@ -18,7 +24,7 @@ build: deps
 	@test -f $(BUILD)/build.ninja || cmake -S . -B $(BUILD) $(CMAKE_ARGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	@cmake --build $(BUILD)
 
-test: build test-asan
+test: build test-asan test-fuzz
 	@ctest --test-dir $(BUILD) --output-on-failure
 
 test-asan: deps
@@ -26,9 +32,27 @@ test-asan: deps
 	@cmake --build $(ASAN_BUILD)
 	@ctest --test-dir $(ASAN_BUILD) --output-on-failure
 
+# The fuzz targets build with clang in their own tree; the smoke test runs a few thousand inputs each.
+fuzz-build: deps
+	@scripts/ensure-deps.sh fuzz
+	@test -f $(FUZZ_BUILD)/build.ninja || CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZ_BUILD) $(CMAKE_ARGS) \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DENGINE_FUZZ=ON
+	@cmake --build $(FUZZ_BUILD)
+
+test-fuzz: fuzz-build
+	@ctest --test-dir $(FUZZ_BUILD) --output-on-failure
+
+fuzz: fuzz-build
+	@for t in $(FUZZ_TARGETS); do \
+	  fuzz/run-fuzzer.sh $(FUZZ_BUILD)/fuzz/fuzz_$$t $$t $(FUZZ_BUILD) -max_total_time=$(FUZZ_SECONDS) || exit 1; done
+
+soak: build
+	@cmake --build $(BUILD) --target engine_soak
+	@$(BUILD)/fuzz/engine_soak $(SOAK_SECONDS)
+
 demo: build
 	@$(JAVA) -Djava.library.path=$(BUILD)/lib -cp $(BUILD)/java/classes:$(BUILD)/java/example-classes \
 	  com.zvk.quarnelbrisk.example.Demo $(ARGS)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
