@@ -334,5 +334,6 @@ int main(int argc, char** argv) {
     getrusage(RUSAGE_SELF, &usage);
     printf(" result_nodes=%d live_nodes=%d own_bytes=%lld peak_rss_kb=%ld\n", bdd_nodecount(kept),
            bdd_getnodenum(), 20LL * bdd_getallocnum(), usage.ru_maxrss);
+    bdd_done();
     return 0;
 }
