@@ -1,0 +1,309 @@
+package com.zvk.quarnelbrisk.bench;
+
+import java.io.IOException;
+import java.io.InputStream;
+import java.nio.charset.StandardCharsets;
+import java.nio.file.Files;
+import java.nio.file.Path;
+import java.util.ArrayList;
+import java.util.HashMap;
+import java.util.List;
+import java.util.Locale;
+import java.util.Map;
+import java.util.Set;
+
+/**
+ * Runs every workload and size in fresh processes, the engine's through Workloads and the peer's
+ * through peer_bench, and prints one line a workload and size with the medians of the repetitions.
+ *
+ * <pre>
+ * BenchDriver --java JAVA --classpath CP --lib DIR --probe-lib DIR [--peer PEER] [--reps N]
+ *             [--only queens,closure,...] [--markdown FILE] [--smoke]
+ * </pre>
+ *
+ * Each (workload, size) has one untimed counting run of the engine (the probe library, for the
+ * nodes created), then REPS timed runs of each side, alternating. Every run checks its own answer;
+ * the driver also requires both sides to agree on the answer and on the size of the result
+ * diagram (the same set under the same variable order is the same reduced diagram), and stops with
+ * status 1 at the first disagreement. --smoke runs the smallest sizes once each: a check of the
+ * answers, with figures that mean nothing.
+ */
+public final class BenchDriver {
+    /** The four numbers given to both sides: engine doInit(NODE_TABLE, CACHE, GC_RATE, true), peer bdd_init(NODE_TABLE, CACHE). */
+    static final int NODE_TABLE = 1 << 22;
+    static final int CACHE = 1 << 20;
+    static final int GC_RATE = 10_000;
+    static final int SMOKE_NODE_TABLE = 1 << 16;
+    static final int SMOKE_CACHE = 1 << 14;
+
+    private record Job(String workload, int size) {}
+
+    private static final List<Job> FULL = List.of(
+            new Job("queens", 8), new Job("queens", 9), new Job("queens", 10), new Job("queens", 11),
+            new Job("queens", 12),
+            new Job("closure", 10), new Job("closure", 11), new Job("closure", 12),
+            new Job("insert", 100_000), new Job("insert", 300_000), new Job("insert", 1_000_000),
+            new Job("roundtrip", 1_000_000));
+    private static final List<Job> SMOKE = List.of(
+            new Job("queens", 8), new Job("closure", 8), new Job("insert", 10_000), new Job("roundtrip", 10_000));
+
+    private String java;
+    private String classpath;
+    private String lib;
+    private String probeLib;
+    private String peer = "";
+    private int reps = 5;
+    private boolean smoke;
+    private Set<String> only;
+    private Path markdown;
+
+    public static void main(String[] args) throws IOException, InterruptedException {
+        BenchDriver d = new BenchDriver();
+        for (int i = 0; i < args.length; i++) {
+            switch (args[i]) {
+                case "--java" -> d.java = args[++i];
+                case "--classpath" -> d.classpath = args[++i];
+                case "--lib" -> d.lib = args[++i];
+                case "--probe-lib" -> d.probeLib = args[++i];
+                case "--peer" -> d.peer = args[++i];
+                case "--reps" -> d.reps = Integer.parseInt(args[++i]);
+                case "--only" -> d.only = Set.of(args[++i].split(","));
+                case "--markdown" -> d.markdown = Path.of(args[++i]);
+                case "--smoke" -> d.smoke = true;
+                default -> {
+                    System.err.println("BenchDriver: unknown argument " + args[i]);
+                    System.exit(2);
+                }
+            }
+        }
+        if (d.java == null || d.classpath == null || d.lib == null || d.probeLib == null || d.reps < 1) {
+            System.err.println("usage: BenchDriver --java JAVA --classpath CP --lib DIR --probe-lib DIR [--peer PEER]"
+                    + " [--reps N] [--only W,...] [--markdown FILE] [--smoke]");
+            System.exit(2);
+        }
+        if (d.smoke) {
+            d.reps = 1;
+        }
+        d.run();
+    }
+
+    // ---- running -------------------------------------------------------------------------------
+
+    private void run() throws IOException, InterruptedException {
+        int table = smoke ? SMOKE_NODE_TABLE : NODE_TABLE;
+        int cache = smoke ? SMOKE_CACHE : CACHE;
+        List<Row> rows = new ArrayList<>();
+        for (Job job : smoke ? SMOKE : FULL) {
+            if (only != null && !only.contains(job.workload)) {
+                continue;
+            }
+            List<String> engineArgs = List.of(job.workload, Integer.toString(job.size), Integer.toString(table),
+                    Integer.toString(cache), Integer.toString(GC_RATE));
+            Map<String, String> counted = engine(probeLib, engineArgs, true);
+            List<Map<String, String>> engineRuns = new ArrayList<>();
+            List<Map<String, String>> peerRuns = new ArrayList<>();
+            for (int r = 0; r < reps; r++) {
+                engineRuns.add(engine(lib, engineArgs, false));
+                if (!peer.isEmpty()) {
+                    List<String> cmd = new ArrayList<>(List.of(peer, job.workload, Integer.toString(job.size),
+                            Integer.toString(table), Integer.toString(cache)));
+                    peerRuns.add(runChild(cmd));
+                }
+            }
+            for (Map<String, String> run : concat(List.of(counted), engineRuns, peerRuns)) {
+                agree(job, "answer", counted, run);
+                agree(job, "result_nodes", counted, run);
+            }
+            Row row = new Row(job, counted, engineRuns, peerRuns);
+            rows.add(row);
+            System.err.println(row.text());
+        }
+        String report = report(rows, table, cache);
+        System.out.print(report);
+        if (markdown != null) {
+            Files.writeString(markdown, report);
+        }
+        System.out.println(smoke ? "Smoke run: every answer checked and agreed." : "Every answer checked and agreed.");
+    }
+
+    private Map<String, String> engine(String libDir, List<String> args, boolean countNodes)
+            throws IOException, InterruptedException {
+        List<String> cmd = new ArrayList<>(List.of(java, "-Djava.library.path=" + libDir, "-cp", classpath,
+                Workloads.class.getName()));
+        cmd.addAll(args);
+        if (countNodes) {
+            cmd.add("--count-nodes");
+        }
+        return runChild(cmd);
+    }
+
+    /** Runs one child to its end and returns the fields of its RESULT line; stops the run on failure. */
+    private static Map<String, String> runChild(List<String> cmd) throws IOException, InterruptedException {
+        Process p = new ProcessBuilder(cmd).redirectError(ProcessBuilder.Redirect.INHERIT).start();
+        String out;
+        try (InputStream in = p.getInputStream()) {
+            out = new String(in.readAllBytes(), StandardCharsets.UTF_8);
+        }
+        int status = p.waitFor();
+        Map<String, String> fields = null;
+        for (String line : out.split("\n")) {
+            if (line.startsWith("RESULT ")) {
+                fields = new HashMap<>();
+                for (String kv : line.substring(7).trim().split(" ")) {
+                    int eq = kv.indexOf('=');
+                    fields.put(kv.substring(0, eq), kv.substring(eq + 1));
+                }
+            }
+        }
+        if (status != 0 || fields == null || !fields.containsKey("peak_rss_kb")) {
+            System.out.print(out);
+            System.out.println("FAILED: " + String.join(" ", cmd) + " exited with status " + status);
+            System.exit(1);
+        }
+        return fields;
+    }
+
+    private static void agree(Job job, String key, Map<String, String> a, Map<String, String> b) {
+        if (!a.get(key).equals(b.get(key))) {
+            System.out.println("FAILED " + job.workload + " " + job.size + ": " + key + " " + a.get(key) + " ("
+                    + a.get("side") + ") against " + b.get(key) + " (" + b.get("side") + ")");
+            System.exit(1);
+        }
+    }
+
+    @SafeVarargs
+    private static <T> List<T> concat(List<T>... lists) {
+        List<T> all = new ArrayList<>();
+        for (List<T> l : lists) {
+            all.addAll(l);
+        }
+        return all;
+    }
+
+    static double median(List<Map<String, String>> runs, String key) {
+        double[] v = runs.stream().mapToDouble(r -> Double.parseDouble(r.get(key))).sorted().toArray();
+        if (v.length == 0) {
+            return Double.NaN;
+        }
+        return v.length % 2 == 1 ? v[v.length / 2] : (v[v.length / 2 - 1] + v[v.length / 2]) / 2;
+    }
+
+    // ---- the table -----------------------------------------------------------------------------
+
+    private static final String[] HEADER = {"workload", "size", "engine ms", "peer ms", "engine/peer",
+        "engine RSS MiB", "engine own MiB", "peer RSS MiB", "peer table MiB", "engine B/live node",
+        "peer B/live node", "engine Mnodes/s", "peer Mnodes/s", "answer", "result nodes"};
+
+    private record Row(Job job, Map<String, String> counted, List<Map<String, String>> engine,
+            List<Map<String, String>> peer) {
+        String[] cells() {
+            boolean hasPeer = !peer.isEmpty();
+            double em = median(engine, "ms");
+            double pm = median(peer, "ms");
+            String size = job.workload.equals("closure") ? "2^" + job.size : job.workload.equals("queens")
+                    ? Integer.toString(job.size) : String.format(Locale.ROOT, "%,d", job.size);
+            String answer = job.workload.equals("roundtrip") ? "same handle" : counted.get("answer");
+            return new String[] {job.workload, size, fmt(em), hasPeer ? fmt(pm) : "-",
+                hasPeer ? String.format(Locale.ROOT, "%.2f", em / pm) : "-",
+                mib(median(engine, "peak_rss_kb") * 1024), mib(median(engine, "own_bytes")),
+                hasPeer ? mib(median(peer, "peak_rss_kb") * 1024) : "-", hasPeer ? mib(median(peer, "own_bytes")) : "-",
+                perNode(median(engine, "own_bytes"), median(engine, "live_nodes")),
+                hasPeer ? perNode(median(peer, "own_bytes"), median(peer, "live_nodes")) : "-",
+                rate(counted.get("created"), em), hasPeer ? rate(peer.get(0).get("created"), pm) : "-",
+                answer, counted.get("result_nodes")};
+        }
+
+        String text() {
+            String[] c = cells();
+            StringBuilder s = new StringBuilder();
+            for (int i = 0; i < c.length; i++) {
+                s.append(i == 0 ? "" : "  ").append(HEADER[i]).append(' ').append(c[i]);
+            }
+            return s.toString();
+        }
+
+        boolean isRoundTrip() {
+            return job.workload.equals("roundtrip");
+        }
+    }
+
+    private static String fmt(double ms) {
+        return ms >= 100 ? String.format(Locale.ROOT, "%.0f", ms) : String.format(Locale.ROOT, "%.1f", ms);
+    }
+
+    private static String mib(double bytes) {
+        return String.format(Locale.ROOT, "%.1f", bytes / (1 << 20));
+    }
+
+    private static String perNode(double bytes, double live) {
+        return live > 0 ? String.format(Locale.ROOT, "%.1f", bytes / live) : "-";
+    }
+
+    private static String rate(String created, double ms) {
+        return created == null ? "-" : String.format(Locale.ROOT, "%.2f", Double.parseDouble(created) / ms / 1e3);
+    }
+
+    private String report(List<Row> rows, int table, int cache) {
+        StringBuilder s = new StringBuilder();
+        s.append(String.format(Locale.ROOT, "engine: doInit(%d, %d, %d, true); peer: bdd_init(%d, %d), "
+                + "bdd_setmaxincrease(1 << 30); median of %d run%s, each in a fresh process%n%n",
+                table, cache, GC_RATE, table, cache, reps, reps == 1 ? "" : "s"));
+        table(s, HEADER, rows.stream().map(Row::cells).toList());
+        List<String[]> trips = new ArrayList<>();
+        for (Row r : rows) {
+            if (!r.isRoundTrip()) {
+                continue;
+            }
+            boolean hasPeer = !r.peer.isEmpty();
+            double eb = median(r.engine, "stream_bytes");
+            double pb = hasPeer ? median(r.peer, "stream_bytes") : 0;
+            trips.add(new String[] {r.cells()[1], String.format(Locale.ROOT, "%,.0f", eb),
+                fmt(median(r.engine, "write_ms")), fmt(median(r.engine, "read_ms")),
+                mibPerS(eb, median(r.engine, "write_ms")), mibPerS(eb, median(r.engine, "read_ms")),
+                hasPeer ? String.format(Locale.ROOT, "%,.0f", pb) : "-",
+                hasPeer ? fmt(median(r.peer, "write_ms")) : "-", hasPeer ? fmt(median(r.peer, "read_ms")) : "-",
+                hasPeer ? mibPerS(pb, median(r.peer, "write_ms")) : "-",
+                hasPeer ? mibPerS(pb, median(r.peer, "read_ms")) : "-"});
+        }
+        if (!trips.isEmpty()) {
+            s.append(System.lineSeparator());
+            table(s, new String[] {"round trip of insert", "engine stream bytes", "engine write ms", "engine read ms",
+                "engine write MiB/s", "engine read MiB/s", "peer stream bytes", "peer write ms", "peer read ms",
+                "peer write MiB/s", "peer read MiB/s"}, trips);
+        }
+        return s.toString();
+    }
+
+    private static String mibPerS(double bytes, double ms) {
+        return String.format(Locale.ROOT, "%.1f", bytes / (1 << 20) / (ms / 1e3));
+    }
+
+    /** A Markdown table whose columns are padded, so that it reads as well on a terminal. */
+    private static void table(StringBuilder s, String[] header, List<String[]> rows) {
+        int[] w = new int[header.length];
+        for (String[] r : concat(List.<String[]>of(header), rows)) {
+            for (int i = 0; i < r.length; i++) {
+                w[i] = Math.max(w[i], r[i].length());
+            }
+        }
+        line(s, header, w);
+        String[] rule = new String[header.length];
+        for (int i = 0; i < rule.length; i++) {
+            rule[i] = i < 2 ? "-".repeat(w[i]) : "-".repeat(w[i] - 1) + ":";
+        }
+        line(s, rule, w);
+        for (String[] r : rows) {
+            line(s, r, w);
+        }
+    }
+
+    private static void line(StringBuilder s, String[] cells, int[] w) {
+        s.append('|');
+        for (int i = 0; i < cells.length; i++) {
+            String c = cells[i];
+            String pad = " ".repeat(w[i] - c.length());
+            s.append(' ').append(i < 2 ? c + pad : pad + c).append(" |");
+        }
+        s.append(System.lineSeparator());
+    }
+}
