@@ -1,10 +1,8 @@
 #include "engine/OpCache.h"
+#include "ops/OpsSupport.h"
 #include "serial/DiagramStream.h"
 #include "support/TestJvm.h"
 
-#include <cstdio>
-#include <random>
-#include <set>
 #include <vector>
 
 namespace {
@@ -20,43 +18,6 @@ Node mk(int32_t var, Node low, Node high) {
 std::vector<int32_t> encode(std::vector<Node> roots) {
     const StreamInts s = encodeDiagramStream(roots, noProgress);
     return {s.ints.get(), s.ints.get() + s.length};
-}
-
-// Carries out the queued releases and releases what freed records still hold on their children, as
-// their reuse would, until nothing is left to release; returns the live inner nodes then.
-int32_t drainedAlive() {
-    collectGarbage();
-    for (bool again = true; again;) {
-        again = false;
-        for (Node h = 1; h <= static_cast<Node>(totalNodesAllocated); ++h) {
-            BddNode& r = nodeOf(h);
-            if (r.id != freedStamp || r.low == 0) continue;
-            const Node low = r.low, high = r.high;
-            r.low = r.high = 0;
-            doDecRefCount(low, nullptr);
-            doDecRefCount(high, nullptr);
-            again = true;
-        }
-    }
-    return nodeCacheOccupied;
-}
-
-// The value of variable v in assignment a.
-bool bitOf(uint64_t a, int32_t v) { return ((a ^ (static_cast<uint64_t>(v) * 0x9E3779B97F4A7C15u)) >> 61) & 1; }
-
-bool evalNode(Node n, uint64_t a) {
-    while (!isTerminal(n)) n = bitOf(a, nodeOf(n).var) ? nodeOf(n).high : nodeOf(n).low;
-    return n == one;
-}
-
-// The value of node number `n` of a stream that the reader accepted, read straight from its records.
-bool evalStream(const std::vector<int32_t>& s, int32_t n, uint64_t a) {
-    while (n > 1) {
-        size_t at = 2;
-        while (s[at] != n) at += 4;
-        n = bitOf(a, s[at + 1]) ? s[at + 3] : s[at + 2];
-    }
-    return n == 1;
 }
 
 using EngineStream = EngineTest;
@@ -97,7 +58,7 @@ TEST_F(EngineStream, ReadGivesOneReferencePerParentAndRootAndSharesLiveNodes) {
     EXPECT_EQ(refCountOf(nodeOf(nodeOf(r).high)), 1);
     for (const StreamRoots* roots : {&first, &again})
         for (int j = 0; j < 3; ++j) doDecRefCount(roots->nodes[j], nullptr);
-    EXPECT_EQ(drainedAlive(), 0);
+    EXPECT_EQ(drainedOccupied(), 0);
 }
 
 TEST_F(EngineStream, SerializeEmptiesTheCacheUnlessItRefusesAHandle) {
@@ -124,73 +85,6 @@ TEST_F(EngineStream, SerializeEmptiesTheCacheUnlessItRefusesAHandle) {
     EXPECT_GT(env->CallIntMethod(bytes, size), before);
     EXPECT_EQ(opCacheOccupied, 0);
     for (int32_t i = 0; i < opCacheLength; ++i) EXPECT_EQ(opCache[i].op, 0);
-}
-
-// Every int of a few valid streams changed to telling values, every truncation, appended ints and
-// swapped records: each is refused with the one message or read as the valid stream it still is,
-// and nothing stays behind.
-TEST_F(EngineStream, MalformedStreamsAreRefusedOrReadFaithfully) {
-    std::mt19937 rng(20240611);
-    int refused = 0, accepted = 0;
-    for (int round = 0; round < 6; ++round) {
-        std::vector<Node> pool{zero, one};
-        for (int32_t v = 7; v >= 0; --v)
-            for (int i = 0, below = static_cast<int>(pool.size()); i < 3; ++i) {
-                const Node low = pool[rng() % below], high = pool[rng() % below];
-                if (low != high) pool.push_back(mk(v, low, high));
-            }
-        std::vector<Node> roots;
-        for (int j = 0; j < 3; ++j) roots.push_back(pool[rng() % pool.size()]);
-        const std::vector<int32_t> valid = encode(roots);
-        std::set<std::vector<int32_t>> streams;
-        for (size_t i = 0; i < valid.size(); ++i)
-            for (const int64_t value : {int64_t{valid[i]} - 1, int64_t{valid[i]} + 1, int64_t{-1}, int64_t{0},
-                                        int64_t{1}, int64_t{2}, int64_t{valid[1]}, int64_t{valid[1]} - 1,
-                                        int64_t{maxInnerVar}, int64_t{zeroVar}, int64_t{0x7FFFFFFF}}) {
-                std::vector<int32_t> s = valid;
-                s[i] = static_cast<int32_t>(value);
-                streams.insert(s);
-            }
-        for (size_t n = 0; n < valid.size(); ++n) streams.emplace(valid.begin(), valid.begin() + n);
-        std::vector<int32_t> longer = valid;
-        longer.push_back(0);
-        streams.insert(longer);
-        for (size_t k = 2; k + 4 < valid.size() - roots.size(); k += 4)
-            for (size_t m = k + 4; m + 4 <= valid.size() - roots.size(); m += 4) {
-                std::vector<int32_t> s = valid;
-                std::swap_ranges(s.begin() + k, s.begin() + k + 4, s.begin() + m);
-                streams.insert(s);
-            }
-        streams.erase(valid);
-
-        const int32_t alive = drainedAlive();
-        std::vector<int> counts;
-        for (const Node n : pool) counts.push_back(refCountOf(nodeOf(n)));
-        for (const auto& s : streams) {
-            StreamRoots read;
-            const std::string error = engineErrorOf([&] { read = readDiagramStream(s, noProgress); });
-            if (!error.empty()) {
-                EXPECT_EQ(error, "Assert failed: Malformed diagram stream");
-                ++refused;
-                continue;
-            }
-            ++accepted;
-            ASSERT_TRUE(read.complete);
-            for (int32_t j = 0; j < read.count; ++j) {
-                for (uint64_t a = 0; a < 256; ++a) {
-                    const uint64_t x = a * 0xD1B54A32D192ED03u;
-                    ASSERT_EQ(evalNode(read.nodes[j], x), evalStream(s, s[s.size() - read.count + j], x));
-                }
-                doDecRefCount(read.nodes[j], nullptr);
-            }
-        }
-        EXPECT_EQ(drainedAlive(), alive);
-        for (size_t i = 2; i < pool.size(); ++i) EXPECT_EQ(refCountOf(nodeOf(pool[i])), counts[i]);
-        for (size_t i = 2; i < pool.size(); ++i) doDecRefCount(pool[i], nullptr);
-    }
-    EXPECT_EQ(drainedAlive(), 0);
-    EXPECT_GT(accepted, 0);
-    std::printf("malformed streams: %d tried, %d refused, %d read as valid\n", refused + accepted, refused, accepted);
 }
 
 }  // namespace

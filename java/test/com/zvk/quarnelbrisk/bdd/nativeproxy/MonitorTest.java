@@ -143,41 +143,6 @@ class MonitorTest {
     }
 
     @Test
-    void releasesFromManyThreadsAreAllCounted() throws Exception {
-        freshEngine(1 << 20, 1 << 20, 100, true);
-        int node = BDDManagerNativeProxy.doMakeSingleTupleUnary(0, 1, 1);
-        int threads = 4;
-        int perThread = 2000;
-        for (int i = 0; i < threads * perThread; i++) {
-            BDDNativeProxy.doIncRefCount(node);
-        }
-        Thread[] workers = new Thread[threads];
-        for (int t = 0; t < threads; t++) {
-            workers[t] = new Thread(() -> {
-                for (int i = 0; i < perThread; i++) {
-                    BDDNativeProxy.doDecRefCount(node);
-                }
-            });
-            workers[t].start();
-        }
-        // The engine thread keeps collecting while the releases arrive.
-        boolean running = true;
-        while (running) {
-            BDDManagerNativeProxy.doCollectGarbage();
-            running = false;
-            for (Thread w : workers) {
-                running |= w.isAlive();
-            }
-        }
-        for (Thread w : workers) {
-            w.join();
-        }
-        assertEquals(1, aliveAfterCollection(), "every release but the creator's own was carried out");
-        BDDNativeProxy.doDecRefCount(node);
-        assertEquals(0, aliveAfterCollection());
-    }
-
-    @Test
     void whileACallRunsEveryOtherNativeFromASecondThreadIsRefused() throws Exception {
         freshEngine(1 << 20, 1 << 20, 100, true);
         int a = BDDManagerNativeProxy.doMakeSingleTupleUnary(0, 4, 3);
