@@ -158,6 +158,27 @@ static long long reachablePairs(int bits, const int* from, const int* to) {
     return pairs;
 }
 
+/* The set of the pairs (x[i], y[i]), x on variables 0..width-1 and y on width..2*width-1: each pair is
+ * the conjunction of the two fields' cubes, joined to the set. */
+static BDD pairSet(int m, const int* x, const int* y, int width) {
+    int xv[32], yv[32];
+    for (int i = 0; i < width; i++) {
+        xv[i] = i;
+        yv[i] = width + i;
+    }
+    BDD set = bdd_addref(bddfalse);
+    for (int i = 0; i < m; i++) {
+        BDD cx = bdd_addref(bdd_ibuildcube(x[i], width, xv));
+        BDD cy = bdd_addref(bdd_ibuildcube(y[i], width, yv));
+        BDD pair = bdd_addref(bdd_and(cx, cy));
+        set = replace(set, bdd_or(set, pair));
+        bdd_delref(cx);
+        bdd_delref(cy);
+        bdd_delref(pair);
+    }
+    return set;
+}
+
 /* x at variables 0..k-1, y at k..2k-1, z at 2k..3k-1, as in the engine's closure. */
 static BDD closure(int bits) {
     const int k = bits, e = edgeCount(bits);
@@ -165,21 +186,12 @@ static BDD closure(int bits) {
     int* from = malloc((size_t)e * sizeof(int));
     int* to = malloc((size_t)e * sizeof(int));
     graph(bits, from, to);
-    int xv[32], yv[32], xy[64];
+    int yv[32], xy[64];
     for (int i = 0; i < k; i++) {
-        xv[i] = xy[i] = i;
+        xy[i] = i;
         yv[i] = xy[k + i] = k + i;
     }
-    BDD direct = bdd_addref(bddfalse);
-    for (int i = 0; i < e; i++) {
-        BDD cx = bdd_addref(bdd_ibuildcube(from[i], k, xv));
-        BDD cy = bdd_addref(bdd_ibuildcube(to[i], k, yv));
-        BDD edge = bdd_addref(bdd_and(cx, cy));
-        direct = replace(direct, bdd_or(direct, edge));
-        bdd_delref(cx);
-        bdd_delref(cy);
-        bdd_delref(edge);
-    }
+    BDD direct = pairSet(e, from, to, k);
     bddPair* shift = bdd_newpair();  /* (x, y) to (y, z) */
     bddPair* back = bdd_newpair();   /* z to y */
     for (int i = 0; i < k; i++) {
@@ -247,33 +259,13 @@ static long long distinctTuples(int m, const int* x, const int* y) {
     return distinct;
 }
 
-/* Each tuple is the conjunction of the two fields' cubes, joined to the set; x at 0..19, y at 20..39. */
-static BDD buildTuples(int m, const int* x, const int* y) {
-    int xv[TUPLE_BITS], yv[TUPLE_BITS];
-    for (int i = 0; i < TUPLE_BITS; i++) {
-        xv[i] = i;
-        yv[i] = TUPLE_BITS + i;
-    }
-    startClock();
-    BDD set = bdd_addref(bddfalse);
-    for (int i = 0; i < m; i++) {
-        BDD cx = bdd_addref(bdd_ibuildcube(x[i], TUPLE_BITS, xv));
-        BDD cy = bdd_addref(bdd_ibuildcube(y[i], TUPLE_BITS, yv));
-        BDD tuple = bdd_addref(bdd_and(cx, cy));
-        set = replace(set, bdd_or(set, tuple));
-        bdd_delref(cx);
-        bdd_delref(cy);
-        bdd_delref(tuple);
-    }
-    return set;
-}
-
 static BDD insert(int m, int roundTrip) {
     bdd_setvarnum(2 * TUPLE_BITS);
     int* x = malloc((size_t)m * sizeof(int));
     int* y = malloc((size_t)m * sizeof(int));
     tuples(m, x, y);
-    BDD set = buildTuples(m, x, y);
+    startClock();
+    BDD set = pairSet(m, x, y, TUPLE_BITS);
     if (!roundTrip) {
         const long long count = (long long)bdd_satcount(set);
         stopClock("");
