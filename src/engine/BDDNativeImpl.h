@@ -146,6 +146,7 @@ struct MonitorLock;
 // ---- Hot helpers ----------------------------------------------------------------------------------
 inline BddNode& nodeOf(Node h) { return nodeRecords[h]; }
 inline bool isTerminal(Node h) { return h == zero || h == one; }
+inline void prefetchNode(Node h) { __builtin_prefetch(&nodeRecords[h]); }
 
 // The count read as a signed 15-bit value.
 inline int refCountOf(const BddNode& n) { return ((n.countWord & countBits) ^ 0x4000) - 0x4000; }
@@ -226,8 +227,11 @@ void init(int32_t maxNodeCache, int32_t maxOpCache, int32_t gcRate, int32_t gcEn
 void releaseStore();  // gives every block and table back; the engine is uninitialised afterwards
 void allocateSomeNodes();
 bool canAllocateSomeNodes();  // true while the record range has room for another block
+// Zeroed tables of n entries ("Out of memory" when refused), and their release with the same n.
 Node* allocNodeCache(int32_t n);
+void freeNodeCache(Node* table, int32_t n);
 OpCacheEntry* allocOpCache(int32_t n);
+void freeOpCache(OpCacheEntry* cache, int32_t n);
 
 // ---- Unique table and make-node (engine/UniqueTable.cpp) ------------------------------------------
 Node searchInNodeCache(int32_t var, Node low, Node high, int32_t h);

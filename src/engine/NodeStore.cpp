@@ -75,8 +75,45 @@ size_t pageRound(size_t bytes) {
     return (bytes + page - 1) / page * page;
 }
 
+constexpr size_t hugePage = size_t{2} << 20;
+
+size_t hugeRound(size_t bytes) { return (bytes + hugePage - 1) / hugePage * hugePage; }
+
+// Maps `bytes` (a multiple of the page size) at a huge-page boundary and asks for huge pages;
+// null when the system refuses. The slack around the aligned part is given back at once, so the
+// mapping is exactly [result, result + bytes).
+char* mapAligned(size_t bytes, int protection) {
+    const size_t span = bytes + hugePage;
+    void* p = mmap(nullptr, span, protection, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (p == MAP_FAILED) return nullptr;
+    char* const start = static_cast<char*>(p);
+    char* const aligned = start + (hugePage - reinterpret_cast<uintptr_t>(start) % hugePage) % hugePage;
+    if (aligned != start) munmap(start, static_cast<size_t>(aligned - start));
+    const size_t tail = static_cast<size_t>(start + span - (aligned + bytes));
+    if (tail != 0) munmap(aligned + bytes, tail);
+    madvise(aligned, bytes, MADV_HUGEPAGE);  // advice only: small pages work as well
+    return aligned;
+}
+
+// Tables of a huge page or more are mapped on their own (zeroed by the system, on huge pages);
+// smaller ones come from the heap.
+void* allocTable(size_t bytes) {
+    if (bytes < hugePage) return std::calloc(bytes, 1);
+    return mapAligned(hugeRound(bytes), PROT_READ | PROT_WRITE);
+}
+
+void freeTable(void* table, size_t bytes) {
+    if (table == nullptr) return;
+    if (bytes < hugePage)
+        std::free(table);
+    else
+        munmap(table, hugeRound(bytes));
+}
+
 // Reserves room for every handle a Java int can hold; where the address space is limited, a
-// quarter of the limit at most, halving until the system agrees.
+// quarter of the limit at most, halving until the system agrees. The range starts on a huge-page
+// boundary and asks for huge pages: make-node and the operations reach records at random, and with
+// small pages nearly every such access also misses the address translation cache.
 void reserveRecordRange() {
     size_t want = pageRound(static_cast<size_t>(maxHandle + 1) * sizeof(BddNode));
     rlimit limit{};
@@ -85,9 +122,8 @@ void reserveRecordRange() {
     const size_t least = pageRound((1 + blockRecords) * sizeof(BddNode));
     size_t bytes = std::max(want, least);
     for (;;) {
-        void* p = mmap(nullptr, bytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-        if (p != MAP_FAILED) {
-            rangeBase = static_cast<char*>(p);
+        if (char* p = mapAligned(bytes, PROT_NONE)) {
+            rangeBase = p;
             rangeBytes = bytes;
             committedBytes = 0;
             recordCapacity = static_cast<int64_t>(bytes / sizeof(BddNode));
@@ -113,16 +149,20 @@ void commitRecords(int64_t records) {
 }  // namespace
 
 Node* allocNodeCache(int32_t n) {
-    auto* table = static_cast<Node*>(std::calloc(static_cast<size_t>(n), sizeof(Node)));
+    auto* table = static_cast<Node*>(allocTable(static_cast<size_t>(n) * sizeof(Node)));
     if (table == nullptr) throwOutOfMemory();
     return table;
 }
 
+void freeNodeCache(Node* table, int32_t n) { freeTable(table, static_cast<size_t>(n) * sizeof(Node)); }
+
 OpCacheEntry* allocOpCache(int32_t n) {
-    auto* cache = static_cast<OpCacheEntry*>(std::calloc(static_cast<size_t>(n), sizeof(OpCacheEntry)));
+    auto* cache = static_cast<OpCacheEntry*>(allocTable(static_cast<size_t>(n) * sizeof(OpCacheEntry)));
     if (cache == nullptr) throwOutOfMemory();
     return cache;
 }
+
+void freeOpCache(OpCacheEntry* cache, int32_t n) { freeTable(cache, static_cast<size_t>(n) * sizeof(OpCacheEntry)); }
 
 bool canAllocateSomeNodes() {
     const int64_t end = int64_t{totalNodesAllocated} + 1 + blockRecords;  // one past the next block
@@ -150,8 +190,8 @@ void releaseStore() {
     rangeBase = nullptr;
     rangeBytes = committedBytes = 0;
     recordCapacity = 0;
-    std::free(nodeCache);
-    std::free(opCache);
+    freeNodeCache(nodeCache, nodeCacheLength);
+    freeOpCache(opCache, opCacheLength);
     std::free(finalizedNodes);
     if (syncCls != nullptr && activeEnv != nullptr) activeEnv->DeleteGlobalRef(syncCls);
     nodeRecords = nullptr;

@@ -7,7 +7,7 @@
 void rehashOpCache() {
     const int32_t bits = opCacheBitsCount + 1;
     OpCacheEntry* fresh = allocOpCache(int32_t{1} << bits);  // raises "Out of memory", old cache kept
-    std::free(opCache);
+    freeOpCache(opCache, opCacheLength);
     opCache = fresh;
     opCacheBitsCount = bits;
     opCacheLength = int32_t{1} << bits;

@@ -66,6 +66,20 @@ inline int32_t opHashCode3(int op, Node a, Node b, int32_t i) {
                   mix(z, opCacheBitsCount >> 3));
 }
 
+// Prefetches for a call that missed in slot h and is about to recurse: the record of the slot's
+// current result, which the store at the end compares with, and the records of the children that
+// the recursive calls will hash first.
+inline void prefetchForMiss(int32_t h, const BddNode& r) {
+    prefetchNode(opCache[h].result);
+    prefetchNode(r.high);
+    prefetchNode(r.low);
+}
+inline void prefetchForMiss(int32_t h, const BddNode& ra, const BddNode& rb) {
+    prefetchForMiss(h, ra);
+    prefetchNode(rb.high);
+    prefetchNode(rb.low);
+}
+
 // Replaces the cache by an empty one of twice the size. If the larger array cannot be had, the
 // current one is kept and "Assert failed: Out of memory" is raised.
 void rehashOpCache();
@@ -98,7 +112,9 @@ inline bool claimSlot(OpCacheEntry& e, Node result) {
         ++opCacheOccupied;
         return true;
     }
-    return !(entryLive(e) && refCountOf(nodeOf(result)) < refCountOf(nodeOf(e.result)));
+    // The counts first: they are usually enough, and the liveness test reads up to three more
+    // records.
+    return !(refCountOf(nodeOf(result)) < refCountOf(nodeOf(e.result)) && entryLive(e));
 }
 
 inline void finishStore(OpCacheEntry& e, int op, Node result) {

@@ -8,7 +8,6 @@
 // `maxNodeCacheSize`.
 #include "engine/OpCache.h"
 
-#include <cstdlib>
 
 Node searchInNodeCache(int32_t var, Node low, Node high, int32_t h) {
     for (Node n = nodeCache[h]; n != 0;) {
@@ -40,7 +39,11 @@ void rehashNodeCache() {
     nodeCache = fresh;
     ++nodeCacheBitsCount;
     nodeCacheLength = oldLength * 2;
+    // Chains are short, so the walk waits mostly on the first record of each bucket: ask for the
+    // head records a few buckets ahead.
+    constexpr int32_t ahead = 16;
     for (int32_t i = 0; i < oldLength; ++i) {
+        if (i + ahead < oldLength && old[i + ahead] != 0) prefetchNode(old[i + ahead]);
         for (Node n = old[i]; n != 0;) {
             BddNode& r = nodeOf(n);
             const Node next = r.next;
@@ -50,7 +53,7 @@ void rehashNodeCache() {
             n = next;
         }
     }
-    std::free(old);
+    freeNodeCache(old, oldLength);
     if (int64_t{1} << (nodeCacheBitsCount + 1) <= maxNodeCacheSize)
         nodeCacheTreshold = static_cast<int32_t>(nodeCacheLength * 0.75);
     else

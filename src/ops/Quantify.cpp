@@ -30,6 +30,7 @@ Node existsVar(Node node, int32_t var) {
         const int32_t h = opHashCode2(opExistsVar, node, var);
         if (const Node hit = searchInOpCache2(opExistsVar, node, var, h)) return hit;
         checkStack();
+        prefetchForMiss(h, r);
         NodeHold hi{existsVar(r.high, var)};
         const Node lo = existsVar(r.low, var);
         const Node result = cacheNode(r.var, lo, hi.release());
@@ -49,6 +50,7 @@ Node exists(Node node, int32_t firstVar, int32_t numVars) {
     const int32_t h = opHashCode2(opExists, node, firstVar);
     if (const Node hit = searchInOpCache2(opExists, node, firstVar, h)) return hit;
     checkStack();
+    prefetchForMiss(h, r);
     Node result;
     if (r.var >= firstVar) {
         NodeHold lo{exists(r.low, firstVar, numVars)};
@@ -73,6 +75,7 @@ Node relprod(Node a, Node b, int32_t firstVar, int32_t numVars) {
     const int32_t end = firstVar + numVars;
     const BddNode& ra = nodeOf(a);
     const BddNode& rb = nodeOf(b);
+    prefetchForMiss(h, ra, rb);
     const auto inRun = [&](int32_t var) { return var >= firstVar && var < end; };
     Node result;
     if (ra.var < rb.var) {

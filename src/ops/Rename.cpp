@@ -45,6 +45,7 @@ Node renameVars(Node node, int32_t firstVar, int32_t numVars, int32_t offset) {
     const int32_t h = opHashCode2(opRename, node, key);
     if (const Node hit = searchInOpCache2(opRename, node, key, h)) return hit;
     checkStack();
+    prefetchForMiss(h, r);
     NodeHold hi{renameVars(r.high, firstVar, numVars, offset)};
     const Node lo = renameVars(r.low, firstVar, numVars, offset);
     const int32_t var = r.var >= firstVar ? r.var + offset : r.var;

@@ -16,6 +16,7 @@ Node complement(Node n) {
     if (const Node hit = searchInOpCache1(opComplement, n, n, h)) return hit;
     checkStack();
     const BddNode& r = nodeOf(n);
+    prefetchForMiss(h, r);
     NodeHold hi{complement(r.high)};
     const Node lo = complement(r.low);
     const Node result = cacheNode(r.var, lo, hi.release());
@@ -32,6 +33,7 @@ Node splitBoth(int op, Node a, Node b) {
     checkStack();
     const BddNode& ra = nodeOf(a);
     const BddNode& rb = nodeOf(b);
+    prefetchForMiss(h, ra, rb);
     Node result;
     if (ra.var < rb.var) {
         NodeHold hi{self(ra.high, b)};
