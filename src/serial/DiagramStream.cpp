@@ -24,10 +24,6 @@ std::unique_ptr<T[]> allocateArray(int64_t n) {
     return p;
 }
 
-void unMarkAll(std::span<const Node> roots) {
-    for (const Node r : roots) unMark(r);
-}
-
 // Points `dataBuffer` at the buffer being written for as long as the writer runs.
 struct DataBufferScope {
     explicit DataBufferScope(int32_t* ints) {
@@ -119,41 +115,44 @@ bool reportAndGoOn(const StreamProgress& progress, int32_t done, int32_t total) 
 StreamInts encodeDiagramStream(std::span<const Node> roots, const StreamProgress& progress) {
     const auto rootCount = static_cast<int32_t>(roots.size());
     const int32_t total = progressTotal(2.0 * rootCount, progress.progressShare);
+    // Every numbered node is a distinct inner node of the unique table, which bounds the count.
+    const int64_t capacity = nodeCacheOccupied;
+    StreamBuffer<NumberedNode> numbered(capacity, StreamBufferUse::upToBound);
+    nodeOf(zero).id = 0;
+    nodeOf(one).id = 1;
+    serializedNodeID = 2;
+    // The nodes marked so far are exactly the numbered ones.
+    const auto unMarkAllNumbered = [&] { unMarkNumbered(numbered.get(), int64_t{serializedNodeID} - 2); };
     try {
-        nodeOf(zero).id = 0;
-        nodeOf(one).id = 1;
-        serializedNodeID = 2;
         for (int32_t i = 0; i < rootCount; ++i) {
             if (!reportAndGoOn(progress, i, total)) {
-                unMarkAll(roots);
+                unMarkAllNumbered();
                 return {};
             }
-            evaluateNodeID(roots[i]);
+            evaluateNodeID(roots[i], numbered.get(), capacity);
         }
-        unMarkAll(roots);
-
-        const int64_t nodeCount = serializedNodeID;
-        const int64_t room = 4 * nodeCount + rootCount + 2;
-        if (room > maxStreamLength) throwOutOfMemory();
-        StreamInts out{allocateArray<int32_t>(room), 0};
-        DataBufferScope scope(out.ints.get());
-        dataBuffer[bufferPos++] = rootCount;
-        dataBuffer[bufferPos++] = static_cast<int32_t>(nodeCount);
-        for (int32_t i = 0; i < rootCount; ++i) {
-            if (!reportAndGoOn(progress, rootCount + i, total)) {
-                unMarkAll(roots);
-                return {};
-            }
-            serializeNode(roots[i]);
-        }
-        unMarkAll(roots);
-        for (const Node r : roots) dataBuffer[bufferPos++] = static_cast<int32_t>(nodeOf(r).id);
-        out.length = bufferPos;
-        return out;
     } catch (...) {
-        unMarkAll(roots);
+        unMarkAllNumbered();
         throw;
     }
+    unMarkAllNumbered();
+
+    // Emission walks the numbered copy and leaves the store's marks alone.
+    const int64_t nodeCount = serializedNodeID;
+    const int64_t room = 4 * nodeCount + rootCount + 2;
+    if (room > maxStreamLength) throwOutOfMemory();
+    StreamInts out{StreamBuffer<int32_t>(room, StreamBufferUse::filled), 0};
+    StreamBuffer<uint8_t> emitted(nodeCount - 2, StreamBufferUse::filled);
+    DataBufferScope scope(out.ints.get());
+    dataBuffer[bufferPos++] = rootCount;
+    dataBuffer[bufferPos++] = static_cast<int32_t>(nodeCount);
+    for (int32_t i = 0; i < rootCount; ++i) {
+        if (!reportAndGoOn(progress, rootCount + i, total)) return {};
+        serializeNode(static_cast<int32_t>(nodeOf(roots[i]).id), numbered.get(), emitted.get());
+    }
+    for (const Node r : roots) dataBuffer[bufferPos++] = static_cast<int32_t>(nodeOf(r).id);
+    out.length = bufferPos;
+    return out;
 }
 
 void serialize(jobject stream, int32_t rootCount, const int32_t* roots, jobject callback, double progressShare,
@@ -168,7 +167,7 @@ void serialize(jobject stream, int32_t rootCount, const int32_t* roots, jobject 
         ~EmptyCacheOnExit() { clearOpCache(); }
     } emptyCache;
     const StreamInts out = encodeDiagramStream(rootNodes, {callback, progressShare, progressMessage});
-    if (out.ints == nullptr) return;
+    if (out.ints.get() == nullptr) return;
 
     JNIEnv* env = activeEnv;
     jintArray array = env->NewIntArray(out.length);
