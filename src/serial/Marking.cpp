@@ -1,5 +1,7 @@
 #include "serial/Marking.h"
 
+#include "serial/StreamBuffer.h"
+
 namespace {
 
 // Two entries per variable on a path, with room to spare.
@@ -45,7 +47,21 @@ int32_t evaluateReachableNodesCnt(Node node) {
     return count;
 }
 
-void evaluateNodeID(Node node, NumberedNode* numbered, int64_t capacity) {
+namespace {
+
+// Faults in the next stretch of the copies' pages, so that numbering does not take one page fault
+// every 256 nodes.
+void prepareNumbered(NumberedNodes& numbered) {
+    if (numbered.ready >= numbered.capacity) throwOutOfMemory();
+    constexpr int64_t stretch = int64_t{1} << 16;
+    const int64_t more = numbered.capacity - numbered.ready < stretch ? numbered.capacity - numbered.ready : stretch;
+    prefaultStreamBytes(numbered.nodes + numbered.ready, static_cast<size_t>(more) * sizeof(NumberedNode));
+    numbered.ready += more;
+}
+
+}  // namespace
+
+void evaluateNodeID(Node node, NumberedNodes& numbered) {
     // Each entry also names the field that receives the number of the node it holds, the low or
     // high of its parent's copy (the root's goes nowhere). Terminal children are not pushed: their
     // numbers are 0 and 1, and their marks would end the visit at once.
@@ -64,12 +80,12 @@ void evaluateNodeID(Node node, NumberedNode* numbered, int64_t capacity) {
         }
         const int32_t number = serializedNodeID;
         const int64_t k = int64_t{number} - 2;
-        if (k >= capacity) [[unlikely]] throwOutOfMemory();
+        if (k >= numbered.ready) [[unlikely]] prepareNumbered(numbered);
         setMark(r);
         r.id = static_cast<uint32_t>(number);
         ++serializedNodeID;
         *slot = number;
-        NumberedNode& copy = numbered[k];
+        NumberedNode& copy = numbered.nodes[k];
         copy.handle = n;
         copy.var = r.var;
         const Node low = r.low;

@@ -34,10 +34,17 @@ struct NumberedNode {
     int32_t high;
 };
 
+// Room for the copies: `capacity` nodes, of which the first `ready` have their pages faulted in.
+struct NumberedNodes {
+    NumberedNode* nodes;
+    int64_t ready;
+    int64_t capacity;
+};
+
 // Pre-order numbering: gives each unmarked inner node reachable from `node` the number
 // `serializedNodeID` (then increments it), in the order of first visit, and records it in
-// `numbered`, which has room for `capacity` nodes (more raises "Out of memory", marking nothing).
-void evaluateNodeID(Node node, NumberedNode* numbered, int64_t capacity);
+// `numbered` (a node beyond its capacity raises "Out of memory" and marks nothing).
+void evaluateNodeID(Node node, NumberedNodes& numbered);
 // Clears the marks of the first `count` numbered nodes.
 void unMarkNumbered(const NumberedNode* numbered, int64_t count);
 // Post-order emission of four ints per inner node reachable from the node with number `number`

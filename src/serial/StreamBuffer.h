@@ -4,8 +4,10 @@
 // A stream of a few million nodes needs tens of megabytes at a time, and first-touch page faults on
 // fresh heap memory then cost as much as the walks themselves. So a large buffer comes straight from
 // the kernel as an anonymous mapping: one of known size is prefaulted in one call, one sized by an
-// upper bound is only reserved and faults in large pages as it fills. Either way its bytes start
-// out zero. Small buffers stay on the heap. A buffer that cannot be had raises "Out of memory".
+// upper bound is only reserved, and its user prefaults it piece by piece as it fills
+// (`prefaultStreamBytes`). Either way its bytes start out zero. Small buffers stay on the heap. A
+// buffer that cannot be had raises "Out of memory". Large pages are not asked for: on a fragmented
+// machine the kernel may stall to compact memory for them, which costs more than the faults saved.
 #pragma once
 
 #include "engine/BDDNativeImpl.h"
@@ -15,6 +17,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <type_traits>
+
+// Faults in the pages of [p, p + bytes) in one call. Prefaulting only saves faults, so a kernel
+// without it leaves the pages to fault in one by one as they are touched.
+inline void prefaultStreamBytes(void* p, size_t bytes) {
+    const auto first = reinterpret_cast<uintptr_t>(p) & ~uintptr_t{4095};
+    const auto end = reinterpret_cast<uintptr_t>(p) + bytes;
+    madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE);
+}
 
 enum class StreamBufferUse {
     filled,    // every element will be written: prefault the whole buffer
@@ -41,15 +51,7 @@ public:
         if (p == MAP_FAILED) throwOutOfMemory();
         data_ = static_cast<T*>(p);
         mapped_ = true;
-        // Large pages are only a hint (they may be off), and prefaulting only saves faults, so
-        // either call may fail without harm. Beyond its first megabytes a reservation is worth
-        // large pages; a small use of a large bound then never pays for zeroing one.
-        if (use == StreamBufferUse::filled) {
-            madvise(p, bytes_, MADV_HUGEPAGE);
-            madvise(p, bytes_, MADV_POPULATE_WRITE);
-        } else if (bytes_ > hugeFrom) {
-            madvise(static_cast<char*>(p) + hugeFrom, bytes_ - hugeFrom, MADV_HUGEPAGE);
-        }
+        if (use == StreamBufferUse::filled) prefaultStreamBytes(p, bytes_);
     }
     StreamBuffer(StreamBuffer&& o) noexcept : data_(o.data_), bytes_(o.bytes_), mapped_(o.mapped_) {
         o.data_ = nullptr;
@@ -73,7 +75,6 @@ public:
 
 private:
     static constexpr size_t mappedFrom = size_t{1} << 20;
-    static constexpr size_t hugeFrom = size_t{4} << 20;
 
     void release() noexcept {
         if (data_ == nullptr) return;
