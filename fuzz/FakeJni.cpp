@@ -253,6 +253,14 @@ void JNICALL releaseIntArrayElements(JNIEnv*, jintArray a, jint* elems, jint mod
     std::free(elems);
 }
 
+void JNICALL getIntArrayRegion(JNIEnv*, jintArray a, jsize start, jsize len, jint* buf) {
+    noPending("GetIntArrayRegion");
+    Obj& o = intArray(a, "GetIntArrayRegion");
+    if (start < 0 || len < 0 || static_cast<size_t>(start) + static_cast<size_t>(len) > o.ints.size())
+        finding("GetIntArrayRegion out of the array's bounds");
+    if (len > 0) std::memcpy(buf, o.ints.data() + start, static_cast<size_t>(len) * sizeof(jint));
+}
+
 jintArray JNICALL newIntArray(JNIEnv*, jsize n) {
     noPending("NewIntArray");
     if (n < 0) finding("NewIntArray of a negative length");
@@ -414,6 +422,7 @@ JNINativeInterface_ makeTable() {
     t.GetArrayLength = getArrayLength;
     t.GetIntArrayElements = getIntArrayElements;
     t.ReleaseIntArrayElements = releaseIntArrayElements;
+    t.GetIntArrayRegion = getIntArrayRegion;
     t.NewIntArray = newIntArray;
     t.SetIntArrayRegion = setIntArrayRegion;
     t.NewObjectArray = newObjectArray;

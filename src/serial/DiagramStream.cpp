@@ -24,10 +24,6 @@ std::unique_ptr<T[]> allocateArray(int64_t n) {
     return p;
 }
 
-void unMarkAll(std::span<const Node> roots) {
-    for (const Node r : roots) unMark(r);
-}
-
 // Points `dataBuffer` at the buffer being written for as long as the writer runs.
 struct DataBufferScope {
     explicit DataBufferScope(int32_t* ints) {
@@ -75,6 +71,21 @@ void releaseBuilt(std::span<const int32_t> ints, int64_t built) {
     for (int64_t k = 0; k < built; ++k) doDecRefCount(serializedNodes[ints[recordAt(k)]], &lock);
 }
 
+// How many records ahead the reader fetches what the build of a record will read.
+constexpr int32_t lookAhead = 8;
+
+// Starts fetching what building record k will read: the records of its children once they are
+// built, and then the head of the unique-table bucket that make-node will search. Children that
+// are built by the records just before are not known yet; those reads then wait.
+inline void prefetchRecord(std::span<const int32_t> ints, int64_t k) {
+    const size_t at = recordAt(k);
+    const Node low = serializedNodes[ints[at + 2]];
+    const Node high = serializedNodes[ints[at + 3]];
+    if (low != 0) __builtin_prefetch(&nodeOf(low), 1);
+    if (high != 0) __builtin_prefetch(&nodeOf(high), 1);
+    if (low != 0 && high != 0) __builtin_prefetch(&nodeCache[nodeHashCode(ints[at + 1], low, high)]);
+}
+
 // True when obj is a non-null instance of the named class.
 bool isInstance(jobject obj, const char* className) {
     if (obj == nullptr) return false;
@@ -119,41 +130,45 @@ bool reportAndGoOn(const StreamProgress& progress, int32_t done, int32_t total) 
 StreamInts encodeDiagramStream(std::span<const Node> roots, const StreamProgress& progress) {
     const auto rootCount = static_cast<int32_t>(roots.size());
     const int32_t total = progressTotal(2.0 * rootCount, progress.progressShare);
+    // Every numbered node is a distinct inner node of the unique table, which bounds the count.
+    const int64_t capacity = nodeCacheOccupied;
+    StreamBuffer<NumberedNode> copies(capacity, StreamBufferUse::upToBound);
+    NumberedNodes numbered{copies.get(), 0, capacity};
+    nodeOf(zero).id = 0;
+    nodeOf(one).id = 1;
+    serializedNodeID = 2;
+    // The nodes marked so far are exactly the numbered ones.
+    const auto unMarkAllNumbered = [&] { unMarkNumbered(copies.get(), int64_t{serializedNodeID} - 2); };
     try {
-        nodeOf(zero).id = 0;
-        nodeOf(one).id = 1;
-        serializedNodeID = 2;
         for (int32_t i = 0; i < rootCount; ++i) {
             if (!reportAndGoOn(progress, i, total)) {
-                unMarkAll(roots);
+                unMarkAllNumbered();
                 return {};
             }
-            evaluateNodeID(roots[i]);
+            evaluateNodeID(roots[i], numbered);
         }
-        unMarkAll(roots);
-
-        const int64_t nodeCount = serializedNodeID;
-        const int64_t room = 4 * nodeCount + rootCount + 2;
-        if (room > maxStreamLength) throwOutOfMemory();
-        StreamInts out{allocateArray<int32_t>(room), 0};
-        DataBufferScope scope(out.ints.get());
-        dataBuffer[bufferPos++] = rootCount;
-        dataBuffer[bufferPos++] = static_cast<int32_t>(nodeCount);
-        for (int32_t i = 0; i < rootCount; ++i) {
-            if (!reportAndGoOn(progress, rootCount + i, total)) {
-                unMarkAll(roots);
-                return {};
-            }
-            serializeNode(roots[i]);
-        }
-        unMarkAll(roots);
-        for (const Node r : roots) dataBuffer[bufferPos++] = static_cast<int32_t>(nodeOf(r).id);
-        out.length = bufferPos;
-        return out;
     } catch (...) {
-        unMarkAll(roots);
+        unMarkAllNumbered();
         throw;
     }
+    unMarkAllNumbered();
+
+    // Emission walks the numbered copy and leaves the store's marks alone.
+    const int64_t nodeCount = serializedNodeID;
+    const int64_t room = 4 * nodeCount + rootCount + 2;
+    if (room > maxStreamLength) throwOutOfMemory();
+    StreamInts out{StreamBuffer<int32_t>(room, StreamBufferUse::filled), 0};
+    StreamBuffer<uint8_t> emitted(nodeCount - 2, StreamBufferUse::filled);
+    DataBufferScope scope(out.ints.get());
+    dataBuffer[bufferPos++] = rootCount;
+    dataBuffer[bufferPos++] = static_cast<int32_t>(nodeCount);
+    for (int32_t i = 0; i < rootCount; ++i) {
+        if (!reportAndGoOn(progress, rootCount + i, total)) return {};
+        serializeNode(static_cast<int32_t>(nodeOf(roots[i]).id), copies.get(), emitted.get());
+    }
+    for (const Node r : roots) dataBuffer[bufferPos++] = static_cast<int32_t>(nodeOf(r).id);
+    out.length = bufferPos;
+    return out;
 }
 
 void serialize(jobject stream, int32_t rootCount, const int32_t* roots, jobject callback, double progressShare,
@@ -168,7 +183,7 @@ void serialize(jobject stream, int32_t rootCount, const int32_t* roots, jobject 
         ~EmptyCacheOnExit() { clearOpCache(); }
     } emptyCache;
     const StreamInts out = encodeDiagramStream(rootNodes, {callback, progressShare, progressMessage});
-    if (out.ints == nullptr) return;
+    if (out.ints.get() == nullptr) return;
 
     JNIEnv* env = activeEnv;
     jintArray array = env->NewIntArray(out.length);
@@ -190,15 +205,14 @@ void checkDiagramStream(std::span<const int32_t> ints) {
     if (rootCount < 0 || nodeCount < 2 || 4 * nodeCount + rootCount - 6 != static_cast<int64_t>(ints.size()))
         malformed();
 
-    // The variable of each number read so far (-1: not yet), and whether a root reaches it.
-    auto varOf = allocateArray<int32_t>(nodeCount);
-    auto reached = allocateArray<bool>(nodeCount);
-    varOf[0] = zeroVar;
-    varOf[1] = oneVar;
-    for (int64_t n = 2; n < nodeCount; ++n) varOf[n] = -1;
-    for (int64_t n = 0; n < nodeCount; ++n) reached[n] = false;
+    // One more than the variable of each number read so far (0: not yet), and whether a root
+    // reaches it; both buffers start out zero.
+    StreamBuffer<int32_t> varOf(nodeCount, StreamBufferUse::filled);
+    StreamBuffer<uint8_t> reached(nodeCount, StreamBufferUse::filled);
+    varOf[0] = zeroVar + 1;
+    varOf[1] = oneVar + 1;
 
-    const auto known = [&](int64_t n) { return n >= 0 && n < nodeCount && varOf[n] >= 0; };
+    const auto known = [&](int64_t n) { return n >= 0 && n < nodeCount && varOf[n] > 0; };
     const int64_t records = nodeCount - 2;
     for (int64_t k = 0; k < records; ++k) {
         const size_t at = recordAt(k);
@@ -206,22 +220,22 @@ void checkDiagramStream(std::span<const int32_t> ints) {
         const int64_t var = ints[at + 1];
         const int64_t low = ints[at + 2];
         const int64_t high = ints[at + 3];
-        if (number < 2 || number >= nodeCount || varOf[number] >= 0) malformed();
+        if (number < 2 || number >= nodeCount || varOf[number] > 0) malformed();
         if (!known(low) || !known(high) || low == high) malformed();
-        if (var < 0 || var > maxInnerVar || var >= varOf[low] || var >= varOf[high]) malformed();
-        varOf[number] = static_cast<int32_t>(var);
+        if (var < 0 || var > maxInnerVar || var + 1 >= varOf[low] || var + 1 >= varOf[high]) malformed();
+        varOf[number] = static_cast<int32_t>(var + 1);
     }
     for (int64_t j = 0; j < rootCount; ++j) {
         const int64_t r = ints[recordAt(records) + static_cast<size_t>(j)];
         if (r < 0 || r >= nodeCount) malformed();
-        reached[r] = true;
+        reached[r] = 1;
     }
     // Parents follow their children, so one backward sweep finds every node a root reaches.
     for (int64_t k = records - 1; k >= 0; --k) {
         const size_t at = recordAt(k);
-        if (!reached[ints[at]]) malformed();
-        reached[ints[at + 2]] = true;
-        reached[ints[at + 3]] = true;
+        if (reached[ints[at]] == 0) malformed();
+        reached[ints[at + 2]] = 1;
+        reached[ints[at + 3]] = 1;
     }
 }
 
@@ -230,7 +244,8 @@ StreamRoots readDiagramStream(std::span<const int32_t> ints, const StreamProgres
     const int32_t rootCount = ints[0];
     const int32_t nodeCount = ints[1];
     StreamRoots out{allocateArray<Node>(rootCount), rootCount, false};
-    auto table = allocateArray<Node>(nodeCount);
+    // Zero until a record has built its node: the look-ahead below tells built children by it.
+    StreamBuffer<Node> table(nodeCount, StreamBufferUse::filled);
     NodeTableScope scope(table.get());
     serializedNodes[0] = zero;
     serializedNodes[1] = one;
@@ -244,6 +259,7 @@ StreamRoots readDiagramStream(std::span<const int32_t> ints, const StreamProgres
                 releaseBuilt(ints, built);
                 return {};
             }
+            if (i + lookAhead < nodeCount) prefetchRecord(ints, i - 2 + lookAhead);
             const size_t at = recordAt(i - 2);
             const Node low = serializedNodes[ints[at + 2]];
             const Node high = serializedNodes[ints[at + 3]];
@@ -264,7 +280,10 @@ StreamRoots readDiagramStream(std::span<const int32_t> ints, const StreamProgres
     }
     MonitorLock lock(activeEnv);
     if (lock.failed()) return {};
-    for (int32_t i = 2; i < nodeCount; ++i) doDecRefCount(serializedNodes[i], &lock);
+    for (int32_t i = 2; i < nodeCount; ++i) {
+        if (i + lookAhead < nodeCount) __builtin_prefetch(&nodeOf(serializedNodes[i + lookAhead]), 1);
+        doDecRefCount(serializedNodes[i], &lock);
+    }
     lock.exit();
     out.complete = true;
     return out;
@@ -277,10 +296,17 @@ jintArray deserialize(jobject stream, jobject callback, double progressShare, js
     if (env->ExceptionCheck()) return nullptr;
     if (!isInstance(read, "[I")) malformed();
 
+    // The ints are read from a copy that the engine takes in one bulk call into a prefaulted
+    // buffer, which costs less than having the virtual machine hand out a copy of its own; the
+    // array itself is never written.
     StreamRoots roots;
     {
-        IntArrayElements elements(env, static_cast<jintArray>(read));
-        roots = readDiagramStream(std::span<const int32_t>(elements.data(), static_cast<size_t>(elements.length())),
+        const auto array = static_cast<jintArray>(read);
+        const jsize length = env->GetArrayLength(array);
+        StreamBuffer<int32_t> ints(length, StreamBufferUse::filled);
+        env->GetIntArrayRegion(array, 0, length, ints.get());
+        if (env->ExceptionCheck()) abortWithPendingJavaException();
+        roots = readDiagramStream(std::span<const int32_t>(ints.get(), static_cast<size_t>(length)),
                                   {callback, progressShare, progressMessage});
     }
     if (!roots.complete) return nullptr;

@@ -44,6 +44,7 @@
 #pragma once
 
 #include "engine/BDDNativeImpl.h"
+#include "serial/StreamBuffer.h"
 
 #include <memory>
 #include <span>
@@ -62,9 +63,9 @@ int32_t progressTotal(double units, double progressShare);
 // exception (left pending); true at once without a callback.
 bool reportAndGoOn(const StreamProgress& progress, int32_t done, int32_t total);
 
-// The ints of a written stream; `ints` is null when the operation was stopped.
+// The ints of a written stream; `ints` holds nothing when the operation was stopped.
 struct StreamInts {
-    std::unique_ptr<int32_t[]> ints;
+    StreamBuffer<int32_t> ints;
     int32_t length = 0;
 };
 
