@@ -21,10 +21,17 @@ protected:
         EXPECT_EQ(m, n);
         return m;
     }
+    // Hashes only: the cache keeps its slots, and its true size comes back before it is freed.
     void useBits(int32_t bits) {
         opCacheBitsCount = bits;
         opCacheLength = int32_t{1} << bits;
     }
+    void SetUp() override {
+        EngineTest::SetUp();
+        realBits = opCacheBitsCount;
+    }
+    void TearDown() override { useBits(realBits); }
+    int32_t realBits = 0;
 };
 
 TEST_F(OpCacheTest, HashesReadStampsWithArithmeticShifts) {
