@@ -4,7 +4,7 @@
 # make fuzz     run each fuzz target for FUZZ_SECONDS (default 60) over its corpus (clang, libFuzzer)
 # make soak     random operation programs against one engine for SOAK_SECONDS (default 300)
 # make bench    build, then the benchmark table against the peer library (REPS=5 runs a line;
-#               BENCH_ARGS="--only queens,closure" picks workloads), then the microbenchmarks if built
+#               BENCH_ARGS="--only queens,closure" picks workloads), then the microbenchmarks
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
@@ -62,16 +62,14 @@ BENCH_CP := $(BUILD)/java/classes:$(BUILD)/java/example-classes:$(BUILD)/java/be
 bench:
 	@scripts/ensure-deps.sh core bench
 	@test -f $(BUILD)/build.ninja || cmake -S . -B $(BUILD) $(CMAKE_ARGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo
-	@cmake -S . -B $(BUILD) -DENGINE_BENCH=ON >/dev/null
+	@cmake -S . -B $(BUILD) -DENGINE_BENCH=ON -DENGINE_MICRO=ON >/dev/null
 	@cmake --build $(BUILD)
 	@test -x $(BUILD)/bench/peer_bench || { echo "bench: the peer was not built (libbdd-dev)" >&2; exit 1; }
 	@$(JAVA) -cp $(BENCH_CP) com.zvk.quarnelbrisk.bench.BenchDriver --java $(JAVA) --classpath $(BENCH_CP) \
 	  --lib $(BUILD)/lib --probe-lib $(BUILD)/bench/probe --peer $(BUILD)/bench/peer_bench \
 	  --reps $(REPS) --markdown $(BUILD)/bench/latest.md $(BENCH_ARGS)
-	@for dir in build-bench/bench/micro $(BUILD)/bench/micro; do \
-	  found=$$(find $$dir -maxdepth 1 -type f -perm -u+x 2>/dev/null | sort); \
-	  if [ -n "$$found" ]; then for b in $$found; do echo "== $$b"; $$b || exit 1; done; break; fi; \
-	done
+	@echo "== microbenchmarks (engine_workloads: $(BUILD)/bench/micro/engine_workloads, for profiling)"
+	@$(BUILD)/bench/micro/engine_micro
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
