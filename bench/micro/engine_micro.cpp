@@ -27,12 +27,26 @@ std::vector<Node> chainPool(int32_t count) {
     return pool;
 }
 
+// `count` distinct nodes on variable 0, each over two distinct nodes of a chain of 2048, every one
+// with a reference held.
+std::vector<Node> pairPool(int32_t count) {
+    const std::vector<Node> chain = chainPool(2048);  // 2096128 pairs
+    std::vector<Node> pool;
+    for (size_t i = 0; i < chain.size() && pool.size() < static_cast<size_t>(count); ++i)
+        for (size_t j = i + 1; j < chain.size() && pool.size() < static_cast<size_t>(count); ++j) {
+            addRef(chain[i]);
+            addRef(chain[j]);
+            pool.push_back(cacheNode(0, chain[i], chain[j]));
+        }
+    return pool;
+}
+
 // Make-node finding an existing node; range(0) nodes are hit in a random order, so a large pool
 // shows the cost of chain walks that miss the processor caches.
 void MakeNodeHit(benchmark::State& state) {
     startBenchEngine(maxNodes, maxCache, 0, 0);
     const auto size = static_cast<int32_t>(state.range(0));
-    const std::vector<Node> pool = chainPool(size);
+    const std::vector<Node> pool = pairPool(size);
     std::vector<int32_t> order(pool.size());
     BenchRandom random(1);
     for (auto& o : order) o = random.below(size);
