@@ -18,8 +18,13 @@ import java.util.Set;
  *
  * <pre>
  * BenchDriver --java JAVA --classpath CP --lib DIR --probe-lib DIR [--peer PEER] [--reps N]
- *             [--only queens,closure,...] [--markdown FILE] [--smoke]
+ *             [--only queens,closure,...] [--gc-rate N] [--markdown FILE] [--smoke]
  * </pre>
+ *
+ * The engine's collection rate defaults to the node-table size: the peer collects when its node
+ * table fills, and the engine then collects after as many new nodes. A lower rate collects more
+ * often; the engine frees a dead diagram one level per collection (a freed node's children are
+ * released when its record is reused), so the right rate depends on the workload.
  *
  * Each (workload, size) has one untimed counting run of the engine (the probe library, for the
  * nodes created), then REPS timed runs of each side, alternating. Every run checks its own answer;
@@ -29,10 +34,9 @@ import java.util.Set;
  * answers, with figures that mean nothing.
  */
 public final class BenchDriver {
-    /** The four numbers given to both sides: engine doInit(NODE_TABLE, CACHE, GC_RATE, true), peer bdd_init(NODE_TABLE, CACHE). */
+    /** The numbers given to both sides: engine doInit(NODE_TABLE, CACHE, gcRate, true), peer bdd_init(NODE_TABLE, CACHE). */
     static final int NODE_TABLE = 1 << 22;
     static final int CACHE = 1 << 20;
-    static final int GC_RATE = 10_000;
     static final int SMOKE_NODE_TABLE = 1 << 16;
     static final int SMOKE_CACHE = 1 << 14;
 
@@ -53,6 +57,7 @@ public final class BenchDriver {
     private String probeLib;
     private String peer = "";
     private int reps = 5;
+    private int gcRate = -1;  // the node-table size
     private boolean smoke;
     private Set<String> only;
     private Path markdown;
@@ -68,6 +73,7 @@ public final class BenchDriver {
                 case "--peer" -> d.peer = args[++i];
                 case "--reps" -> d.reps = Integer.parseInt(args[++i]);
                 case "--only" -> d.only = Set.of(args[++i].split(","));
+                case "--gc-rate" -> d.gcRate = Integer.parseInt(args[++i]);
                 case "--markdown" -> d.markdown = Path.of(args[++i]);
                 case "--smoke" -> d.smoke = true;
                 default -> {
@@ -78,7 +84,7 @@ public final class BenchDriver {
         }
         if (d.java == null || d.classpath == null || d.lib == null || d.probeLib == null || d.reps < 1) {
             System.err.println("usage: BenchDriver --java JAVA --classpath CP --lib DIR --probe-lib DIR [--peer PEER]"
-                    + " [--reps N] [--only W,...] [--markdown FILE] [--smoke]");
+                    + " [--reps N] [--only W,...] [--gc-rate N] [--markdown FILE] [--smoke]");
             System.exit(2);
         }
         if (d.smoke) {
@@ -92,13 +98,14 @@ public final class BenchDriver {
     private void run() throws IOException, InterruptedException {
         int table = smoke ? SMOKE_NODE_TABLE : NODE_TABLE;
         int cache = smoke ? SMOKE_CACHE : CACHE;
+        int rate = gcRate < 0 ? table : gcRate;
         List<Row> rows = new ArrayList<>();
         for (Job job : smoke ? SMOKE : FULL) {
             if (only != null && !only.contains(job.workload)) {
                 continue;
             }
             List<String> engineArgs = List.of(job.workload, Integer.toString(job.size), Integer.toString(table),
-                    Integer.toString(cache), Integer.toString(GC_RATE));
+                    Integer.toString(cache), Integer.toString(rate));
             Map<String, String> counted = engine(probeLib, engineArgs, true);
             List<Map<String, String>> engineRuns = new ArrayList<>();
             List<Map<String, String>> peerRuns = new ArrayList<>();
@@ -118,7 +125,7 @@ public final class BenchDriver {
             rows.add(row);
             System.err.println(row.text());
         }
-        String report = report(rows, table, cache);
+        String report = report(rows, table, cache, rate);
         System.out.print(report);
         if (markdown != null) {
             Files.writeString(markdown, report);
@@ -243,11 +250,11 @@ public final class BenchDriver {
         return created == null ? "-" : String.format(Locale.ROOT, "%.2f", Double.parseDouble(created) / ms / 1e3);
     }
 
-    private String report(List<Row> rows, int table, int cache) {
+    private String report(List<Row> rows, int table, int cache, int rate) {
         StringBuilder s = new StringBuilder();
         s.append(String.format(Locale.ROOT, "engine: doInit(%d, %d, %d, true); peer: bdd_init(%d, %d), "
                 + "bdd_setmaxincrease(1 << 30); median of %d run%s, each in a fresh process%n%n",
-                table, cache, GC_RATE, table, cache, reps, reps == 1 ? "" : "s"));
+                table, cache, rate, table, cache, reps, reps == 1 ? "" : "s"));
         table(s, HEADER, rows.stream().map(Row::cells).toList());
         List<String[]> trips = new ArrayList<>();
         for (Row r : rows) {
