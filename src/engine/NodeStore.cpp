@@ -193,13 +193,11 @@ void releaseStore() {
     freeNodeCache(nodeCache, nodeCacheLength);
     freeOpCache(opCache, opCacheLength);
     std::free(finalizedNodes);
-    if (syncCls != nullptr && activeEnv != nullptr) activeEnv->DeleteGlobalRef(syncCls);
     nodeRecords = nullptr;
     nodeCache = nullptr;
     opCache = nullptr;
     finalizedNodes = nullptr;
-    syncCls = nullptr;
-    syncFieldID = nullptr;
+    // The monitor's class and field stay: a release on another thread may be reading them.
     writeObjectMethodID = readObjectMethodID = checkCancelledMethodID = informProgressMethodID = nullptr;
     maxNodeCacheSize = maxOpCacheSize = garbageCollectRate = enableGC = synchronizeOnGC = 0;
     garbageCollectCounter = 0;
@@ -243,14 +241,17 @@ void init(int32_t maxNodeCache, int32_t maxOpCache, int32_t gcRate, int32_t gcEn
             activeEnv->DeleteLocalRef(monitor);
         }
     } leaveOld{oldMonitor};
+    // Until the new store stands, locking stays as it was, so that a release arriving meanwhile
+    // queues on the monitor that this thread holds instead of going ahead unlocked.
+    const int32_t lockingSoFar = engineInitialized ? synchronizeOnGC : 0;
     releaseStore();
+    synchronizeOnGC = lockingSoFar;
     try {
         maxNodeCacheSize = maxNodeCache;
         maxOpCacheSize = maxOpCache;
         garbageCollectRate = gcRate;
         enableGC = gcEnabled;
         garbageCollectCounter = 0;
-        synchronizeOnGC = gcRate > 0 ? 1 : 0;
 
         nodeCacheBitsCount = 7;
         nodeCacheLength = 1 << nodeCacheBitsCount;
@@ -286,5 +287,6 @@ void init(int32_t maxNodeCache, int32_t maxOpCache, int32_t gcRate, int32_t gcEn
         releaseStore();
         abortWithPendingJavaException();
     }
+    synchronizeOnGC = gcRate > 0 ? 1 : 0;
     engineInitialized = true;
 }

@@ -35,9 +35,14 @@ bool lookupHostClasses(JNIEnv* env) {
     jmethodID progress = env->GetMethodID(callback, "informProgress", "(IILjava/lang/String;)V");
     if (!found(env, progress)) return false;
 
-    syncCls = static_cast<jclass>(env->NewGlobalRef(proxy));
-    if (syncCls == nullptr) return false;
-    syncFieldID = field;
+    // Looked up once for the library's life: releases on other threads read them without a lock,
+    // also while a new start-up is under way.
+    if (syncCls == nullptr) {
+        auto global = static_cast<jclass>(env->NewGlobalRef(proxy));
+        if (global == nullptr) return false;
+        syncFieldID = field;
+        syncCls = global;
+    }
     writeObjectMethodID = write;
     readObjectMethodID = read;
     checkCancelledMethodID = cancelled;
