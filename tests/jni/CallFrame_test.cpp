@@ -65,9 +65,3 @@ TEST_F(EngineTest, ReleasesFromJavaCheckTheRangeOnly) {
     EXPECT_EQ(takePendingMessage(), "Assert failed: Invalid node handle") << "a freed record";
 }
 
-TEST_F(EngineTest, MemoryStateSumsTheThreeFigures) {
-    EXPECT_EQ(memoryState(), 512 + 3072 + 24000);
-    for (int32_t v = 0; v < 1500; ++v) cacheNode(v, zero, one);
-    EXPECT_EQ(memoryState(), 4 * nodeCacheLength + 24 * opCacheLength + 24 * totalNodesAllocated);
-    EXPECT_EQ(memoryState(), 4 * 2048 + 24 * 128 + 24 * 2000);
-}
