@@ -6,7 +6,6 @@ import static com.zvk.quarnelbrisk.bdd.nativeproxy.EngineSupport.assertNativeErr
 import static com.zvk.quarnelbrisk.bdd.nativeproxy.EngineSupport.release;
 import static com.zvk.quarnelbrisk.bdd.nativeproxy.EngineSupport.totalNodesAllocated;
 import static com.zvk.quarnelbrisk.bdd.nativeproxy.StreamSupport.read;
-import static com.zvk.quarnelbrisk.bdd.nativeproxy.StreamSupport.text;
 import static com.zvk.quarnelbrisk.bdd.nativeproxy.StreamSupport.write;
 import static org.junit.jupiter.api.Assertions.assertArrayEquals;
 import static org.junit.jupiter.api.Assertions.assertEquals;
@@ -45,26 +44,6 @@ class DiagramStreamTest {
             n = v % 2 == 0 ? m.mk(v, n, 0) : m.mk(v, 0, n);
         }
         return m.encode(n);
-    }
-
-    @Test
-    void knownDiagramsGiveTheirExactStreams() throws IOException {
-        int zero = BDDManagerNativeProxy.doGetZero();
-        int one = BDDManagerNativeProxy.doGetOne();
-        assertArrayEquals(new int[] {0, 2}, write());
-        assertArrayEquals(new int[0], read(new int[] {0, 2}));
-        assertArrayEquals(new int[] {2, 2, 0, 1}, write(zero, one));
-        assertArrayEquals(new int[] {zero, one}, read(new int[] {2, 2, 0, 1}));
-
-        int equal = BDDManagerNativeProxy.doMakeEquals(0, 1);
-        assertArrayEquals(new int[] {1, 5, 3, 1, 1, 0, 4, 1, 0, 1, 2, 0, 3, 4, 2}, write(equal));
-        int[] worked = read(WORKED);
-        assertArrayEquals(WORKED, write(worked));
-        assertArrayEquals(new int[] {2, 5, 3, 1, 0, 1, 4, 1, 1, 0, 2, 0, 3, 4, 2, 2}, write(worked[0], worked[0]));
-        int[] twice = read(new int[] {2, 5, 3, 1, 0, 1, 4, 1, 1, 0, 2, 0, 3, 4, 2, 2});
-        assertArrayEquals(new int[] {worked[0], worked[0]}, twice);
-        release(worked[0], twice[0], twice[1], equal);
-        assertEquals(0, aliveWhenDrained());
     }
 
     @Test

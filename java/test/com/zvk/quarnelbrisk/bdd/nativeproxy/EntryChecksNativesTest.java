@@ -121,16 +121,25 @@ class EntryChecksNativesTest {
     }
 
     @Test
-    void nodeCounts() {
-        assertEquals(0, BDDNativeProxy.doGetNumOfNodes(BDDManagerNativeProxy.doGetZero()));
-        assertEquals(0, BDDNativeProxy.doGetNumOfNodes(BDDManagerNativeProxy.doGetOne()));
-        assertEquals(1, BDDNativeProxy.doGetNumOfNodes(BDDManagerNativeProxy.doMakeSingleTupleUnary(6, 1, 1)));
-        assertEquals(3, BDDNativeProxy.doGetNumOfNodes(BDDManagerNativeProxy.doMakeSingleTupleUnary(6, 3, 5)));
-        int n = BDDNativeProxy.doGetNumOfNodes(a);
-        assertTrue(n >= 4, "a set that tests four variables has a node for each");
-        assertEquals(n, BDDNativeProxy.doGetNumOfNodes(a));
-        // The marks were cleared: the test walk still sees the whole diagram.
-        assertTrue(BDDNativeProxy.doTestVars(a, 5, 1));
-        assertEquals(n, BDDNativeProxy.doGetNumOfNodes(a));
+    void missingAndShortLayoutArraysAreRefused() {
+        String layout = "Assert failed: Invalid tuple layout";
+        int one = BDDManagerNativeProxy.doGetOne();
+        int[] first = {0, 3};
+        int[] width = {2, 2};
+        assertNativeError(layout, () -> BDDManagerNativeProxy.doMakeSingleTuple(null, new int[] {1}, new int[] {1}));
+        assertNativeError(layout, () -> BDDManagerNativeProxy.doMakeSingleTuple(first, new int[] {2}, new int[] {1, 1}));
+        assertNativeError(layout, () -> BDDManagerNativeProxy.doMakeSingleTuple(first, width, null));
+        assertNativeError(layout, () -> BDDNativeProxy.doGetNumOfTuples(one, null, width, width));
+        assertNativeError(layout, () -> BDDNativeProxy.doGetNumOfTuples(one, first, null, width));
+        assertNativeError(layout, () -> BDDNativeProxy.doGetNumOfTuples(one, first, width, null));
+        assertNativeError(layout, () -> BDDNativeProxy.doGetNumOfTuples(one, first, new int[] {2}, width));
+        assertNativeError(layout, () -> BDDNativeProxy.doGetNTuples(one, first, width, new int[] {4}, -1));
+        assertNativeError(layout, () -> BDDNativeProxy.doGetNTuples(one, first, width, null, -1));
+        assertNativeError(HANDLE, () -> BDDNativeProxy.doGetNumOfTuples(0, first, width, width));
+        assertNativeError(HANDLE, () -> BDDNativeProxy.doGetNTuples(1 << 30, first, width, width, -1));
+        // Longer second and third arrays are fine: the first gives the number of fields.
+        assertEquals(BDDManagerNativeProxy.doMakeSingleTupleUnary(0, 2, 1),
+                BDDManagerNativeProxy.doMakeSingleTuple(new int[] {0}, new int[] {2, 9}, new int[] {1, 7}));
+        assertEquals(16, BDDNativeProxy.doGetNumOfTuples(one, first, width, new int[2]));
     }
 }

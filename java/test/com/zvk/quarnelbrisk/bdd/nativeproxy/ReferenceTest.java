@@ -37,15 +37,6 @@ class ReferenceTest {
     }
 
     @Test
-    void withCollectionOffNothingIsFreed() {
-        freshEngine(1 << 20, 1 << 20, 0, false);
-        int chain = BDDManagerNativeProxy.doMakeSingleTupleUnary(0, 3, 5);
-        release(chain, chain, chain);
-        assertEquals(3, aliveAfterCollection());
-        assertEquals(chain, BDDManagerNativeProxy.doMakeSingleTupleUnary(0, 3, 5));
-    }
-
-    @Test
     void aNegativeCountReachesJavaAndTheEngineGoesOn() {
         freshEngine(1 << 20, 1 << 20, 100, true);
         int a = BDDManagerNativeProxy.doMakeSingleTupleUnary(0, 2, 1);
@@ -74,18 +65,5 @@ class ReferenceTest {
         assertNativeError(INVALID, () -> BDDNativeProxy.doIncRefCount(n));
         assertEquals(0, aliveNodes());
         assertEquals(n, BDDManagerNativeProxy.doMakeSingleTupleUnary(0, 1, 1), "the freed record is reused");
-    }
-
-    @Test
-    void aSecondStartUpBeginsAfresh() {
-        freshEngine();
-        for (int v = 0; v < 1500; v++) {
-            BDDManagerNativeProxy.doMakeSingleTupleUnary(v, 1, 1);
-        }
-        int last = BDDManagerNativeProxy.doMakeSingleTupleUnary(1600, 1, 1);
-        freshEngine();
-        assertEquals(0, aliveNodes());
-        assertEquals("Total nodes allocated: 1000", BDDManagerNativeProxy.doGetInfo()[1]);
-        assertNativeError(INVALID, () -> BDDNativeProxy.doIncRefCount(last));
     }
 }

@@ -7,7 +7,6 @@ import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertNull;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
-import java.lang.ref.Cleaner;
 import java.util.BitSet;
 import java.util.Random;
 import java.util.concurrent.TimeUnit;
@@ -153,52 +152,6 @@ class ThreadStressTest {
         for (int i = 0; i < s.handles.length; i++) {
             assertEquals(s.models[i].cardinality(), count(s.handles[i]));
         }
-        release(s.handles);
-        assertEquals(0, aliveWhenDrained());
-    }
-
-    /** A handle that a Cleaner gives back once the wrapper is unreachable. */
-    private static final class Abandoned {
-        Abandoned(Cleaner cleaner, int handle, AtomicInteger cleaned) {
-            cleaner.register(this, () -> {
-                BDDNativeProxy.doDecRefCount(handle);
-                cleaned.incrementAndGet();
-            });
-        }
-    }
-
-    @Test
-    void aCleanerGivesBackAbandonedHandlesWhileOperationsRun() throws Exception {
-        freshEngine(1 << 20, 1 << 18, 50, true);
-        Random rnd = new Random(12);
-        Sets s = new Sets(rnd, 200);
-        int baseline = aliveWhenDrained();
-        Cleaner cleaner = Cleaner.create();
-        AtomicInteger cleaned = new AtomicInteger();
-        int abandoned = 0;
-        for (int round = 0; round < 20000; round++) {
-            int i = rnd.nextInt(s.handles.length);
-            int j = rnd.nextInt(s.handles.length);
-            int u = BDDNativeProxy.doUnite(s.handles[i], s.handles[j]);
-            new Abandoned(cleaner, u, cleaned);
-            abandoned++;
-            int grown = addCode(u, rnd.nextInt(VALUES));
-            new Abandoned(cleaner, grown, cleaned);
-            abandoned++;
-            assertEquals(union(s.models[i], s.models[j]).cardinality(), count(u));
-            if (round % 1000 == 0) {
-                System.gc();
-            }
-        }
-        // Wait for the cleaner to catch up; the bound only keeps a broken run from hanging.
-        long deadline = System.nanoTime() + TimeUnit.SECONDS.toNanos(120);
-        while (cleaned.get() < abandoned && System.nanoTime() < deadline) {
-            System.gc();
-            computeAndCheck(rnd, s);
-            Thread.sleep(5);
-        }
-        assertEquals(abandoned, cleaned.get(), "the cleaner released every abandoned handle");
-        assertEquals(baseline, aliveWhenDrained());
         release(s.handles);
         assertEquals(0, aliveWhenDrained());
     }
