@@ -249,6 +249,7 @@ void restampLiveNodes();
 // ---- Reference counts and release (engine/RefCounts.cpp) ------------------------------------------
 void incRefCount(Node n);
 void decRefCount(JNIEnv* env, Node n);  // queues one release
+void decRefCountPair(JNIEnv* env, Node first, Node second);  // queues two, entering the monitor once
 void doDecRefCount(Node n, MonitorLock* lock);  // lowers at once and frees at zero
 void collectGarbage();
 // releaseOnUnwind (declared above NodeHold): lowers a reference that an abandoned operation held

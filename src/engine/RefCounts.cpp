@@ -43,12 +43,28 @@ bool appendRelease(Node n) {
 
 void incRefCount(Node n) { addRef(n); }
 
+namespace {
+
+// Without room in the queue the engine thread carries the release out at once.
+void queueRelease(Node n, MonitorLock& lock) {
+    if (!appendRelease(n)) doDecRefCount(n, &lock);
+}
+
+}  // namespace
+
 void decRefCount(JNIEnv* env, Node n) {
     if (enableGC == 0) return;
     MonitorLock lock(env);
     if (lock.failed()) return;  // the release is dropped
-    // Without room in the queue the engine thread carries the release out at once.
-    if (!appendRelease(n)) doDecRefCount(n, &lock);
+    queueRelease(n, lock);
+}
+
+void decRefCountPair(JNIEnv* env, Node first, Node second) {
+    if (enableGC == 0) return;
+    MonitorLock lock(env);
+    if (lock.failed()) return;  // both releases are dropped
+    queueRelease(first, lock);
+    queueRelease(second, lock);
 }
 
 void doDecRefCount(Node n, MonitorLock* lock) {

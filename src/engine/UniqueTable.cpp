@@ -99,9 +99,9 @@ Node cacheNode(int32_t var, Node low, Node high) {
         BddNode& r = nodeOf(n);
         firstFreeNode = r.next;
         setCount(r, 1);
-        // A recycled record still holds its old children; their release is only queued.
-        if (r.low != 0) decRefCount(activeEnv, r.low);
-        if (r.high != 0) decRefCount(activeEnv, r.high);
+        // A recycled record still holds its old children; their release is only queued. A record
+        // never used before has neither; a freed inner node always has both.
+        if (r.low != 0) decRefCountPair(activeEnv, r.low, r.high);
     } catch (...) {
         releaseOnUnwind(low);
         releaseOnUnwind(high);

@@ -17,8 +17,8 @@ void releaseLater(NodeHold& hold) { decRefCount(activeEnv, hold.release()); }
 // The merge of a quantified variable's two branches; both are intermediates.
 Node uniteAndRelease(NodeHold& lo, NodeHold& hi) {
     NodeHold r{unite(lo.n, hi.n)};
-    releaseLater(lo);
-    releaseLater(hi);
+    const Node first = lo.release();
+    decRefCountPair(activeEnv, first, hi.release());
     return r.release();
 }
 
