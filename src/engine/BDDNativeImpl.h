@@ -249,7 +249,14 @@ void restampLiveNodes();
 // ---- Reference counts and release (engine/RefCounts.cpp) ------------------------------------------
 void incRefCount(Node n);
 void decRefCount(JNIEnv* env, Node n);  // queues one release
-void decRefCountPair(JNIEnv* env, Node first, Node second);  // queues two, entering the monitor once
+// Releases that engine code asks for on the engine thread (intermediates, the old children of a
+// recycled record) wait in a small buffer of their own and join the queue in their order under one
+// monitor entry: when the buffer is full, when a collection starts, and when the native call ends.
+// Seen from outside a native call, the queue is the same as if each had been queued at once.
+void holdRelease(Node n);
+void holdReleasePair(Node first, Node second);
+void flushHeldReleases();  // may raise like doDecRefCount
+extern int32_t heldReleasesCount;
 void doDecRefCount(Node n, MonitorLock* lock);  // lowers at once and frees at zero
 void collectGarbage();
 // releaseOnUnwind (declared above NodeHold): lowers a reference that an abandoned operation held

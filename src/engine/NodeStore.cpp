@@ -208,6 +208,7 @@ void releaseStore() {
     curSerialID = 0;
     zero = one = 0;
     finalizedNodesPos = finalizedNodesLength = finalizedNodesDone = 0;
+    heldReleasesCount = 0;
     serializedNodeID = bufferPos = 0;
     dataBuffer = nullptr;
     serializedNodes = nullptr;

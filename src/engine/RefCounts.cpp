@@ -5,7 +5,9 @@
 // frees those that reach zero. A freed node keeps its references on its children until make-node
 // reuses its record, so freeing never walks a diagram. The queue is the only state that another
 // Java thread touches; while `synchronizeOnGC` is 1 every access to it happens under the Java
-// monitor of `BDDNativeProxy.syncObject`.
+// monitor of `BDDNativeProxy.syncObject`. The engine's own releases reach the queue in batches
+// through a private buffer (`holdRelease`), so that the monitor is entered once per batch rather
+// than once per recycled record.
 #include "engine/RefCounts.h"
 
 #include "jni/HostContract.h"
@@ -59,12 +61,44 @@ void decRefCount(JNIEnv* env, Node n) {
     queueRelease(n, lock);
 }
 
-void decRefCountPair(JNIEnv* env, Node first, Node second) {
+namespace {
+
+constexpr int32_t heldReleasesCapacity = 4096;
+Node heldReleases[heldReleasesCapacity];
+
+// The caller holds the monitor. The buffer counts as empty before its entries are carried out, so
+// that a failure part way (a broken store) never repeats one.
+void moveHeldReleases(MonitorLock& lock) {
+    const int32_t count = heldReleasesCount;
+    heldReleasesCount = 0;
+    for (int32_t i = 0; i < count; ++i) queueRelease(heldReleases[i], lock);
+}
+
+}  // namespace
+
+int32_t heldReleasesCount;
+
+void flushHeldReleases() {
+    if (heldReleasesCount == 0) return;
+    MonitorLock lock(activeEnv);
+    if (lock.failed()) {
+        heldReleasesCount = 0;  // dropped, as a release is whose monitor cannot be entered
+        return;
+    }
+    moveHeldReleases(lock);
+}
+
+void holdRelease(Node n) {
     if (enableGC == 0) return;
-    MonitorLock lock(env);
-    if (lock.failed()) return;  // both releases are dropped
-    queueRelease(first, lock);
-    queueRelease(second, lock);
+    if (heldReleasesCount == heldReleasesCapacity) flushHeldReleases();
+    heldReleases[heldReleasesCount++] = n;
+}
+
+void holdReleasePair(Node first, Node second) {
+    if (enableGC == 0) return;
+    if (heldReleasesCount > heldReleasesCapacity - 2) flushHeldReleases();
+    heldReleases[heldReleasesCount++] = first;
+    heldReleases[heldReleasesCount++] = second;
 }
 
 void doDecRefCount(Node n, MonitorLock* lock) {
@@ -89,9 +123,11 @@ void doDecRefCount(Node n, MonitorLock* lock) {
 }
 
 void collectGarbage() {
-    if (std::atomic_ref<int32_t>(finalizedNodesPos).load(std::memory_order_relaxed) == 0) return;
+    if (std::atomic_ref<int32_t>(finalizedNodesPos).load(std::memory_order_relaxed) == 0 && heldReleasesCount == 0)
+        return;
     MonitorLock lock(activeEnv);
     if (lock.failed()) return;  // the queue stays for the next collection
+    moveHeldReleases(lock);
     // An entry counts as done before it is carried out, so a collection that fails part way
     // never repeats a release: the next one starts after the failing entry.
     // A release that frees its node unlinks it from its bucket, two misses to memory: the records

@@ -3,8 +3,8 @@
 // Every entry point but `doGetMemoryState` and `BDDNativeProxy.doDecRefCount` runs its engine call
 // inside `runFrame`: it refuses a call that arrives while another frame runs (a callback calling
 // back in, or a second Java thread), stores the caller's environment in `activeEnv`, sets the stack
-// limit of the calling thread, and turns every error exit into a return of 0, false or null with
-// the Java exception pending. No C++ exception leaves an entry point.
+// limit of the calling thread, queues the releases that the engine held back on every exit, and
+// turns every error exit into a return of 0, false or null with the Java exception pending. No C++ exception leaves an entry point.
 //
 // Pinned arrays and strings are held by guards that give them back on every exit, the error exit
 // included, so an entry point reads like the list of natives it implements.
@@ -23,6 +23,19 @@ char* threadStackLimit();
 // Set while a frame runs.
 extern std::atomic<bool> frameBusy;
 
+// The error exit's part of ending a frame: the releases the engine held back join the queue, with
+// the pending Java exception set aside meanwhile (the monitor cannot be entered while one is
+// pending) and raised again afterwards.
+void flushHeldReleasesOnErrorExit(JNIEnv* env) noexcept;
+// The same at a normal exit, which may also leave a Java exception pending (a cancelled read).
+inline void flushHeldReleasesOnExit(JNIEnv* env) {
+    if (heldReleasesCount == 0) return;
+    if (env->ExceptionCheck())
+        flushHeldReleasesOnErrorExit(env);
+    else
+        flushHeldReleases();
+}
+
 template <class F>
 auto runFrame(JNIEnv* env, bool needsInit, F&& body) -> decltype(body()) {
     using R = decltype(body());
@@ -38,13 +51,22 @@ auto runFrame(JNIEnv* env, bool needsInit, F&& body) -> decltype(body()) {
     stackLimit = threadStackLimit();
     try {
         if (needsInit && !engineInitialized) throwException("Assert failed: Engine not initialized", nullptr);
-        return body();
+        if constexpr (std::is_void_v<R>) {
+            body();
+            flushHeldReleasesOnExit(env);
+            return;
+        } else {
+            R result = body();
+            flushHeldReleasesOnExit(env);
+            return result;
+        }
     } catch (const EngineError&) {
     } catch (const std::bad_alloc&) {
         raiseOn(env, "Assert failed: Out of memory");
     } catch (...) {
         raiseOn(env, "Assert failed: Internal error");
     }
+    flushHeldReleasesOnErrorExit(env);
     if constexpr (!std::is_void_v<R>) return R{};
 }
 

@@ -12,13 +12,13 @@
 namespace {
 
 // Hands an intermediate that is no longer needed to the release queue.
-void releaseLater(NodeHold& hold) { decRefCount(activeEnv, hold.release()); }
+void releaseLater(NodeHold& hold) { holdRelease(hold.release()); }
 
 // The merge of a quantified variable's two branches; both are intermediates.
 Node uniteAndRelease(NodeHold& lo, NodeHold& hi) {
     NodeHold r{unite(lo.n, hi.n)};
     const Node first = lo.release();
-    decRefCountPair(activeEnv, first, hi.release());
+    holdReleasePair(first, hi.release());
     return r.release();
 }
 

@@ -126,6 +126,8 @@ TEST_F(EngineTest, RecycledRecordsQueueTheirOldChildren) {
     EXPECT_EQ(refCountOf(nodeOf(reused)), 1);
     EXPECT_TRUE(isMarked(nodeOf(reused)));
     EXPECT_EQ(nodeOf(reused).id, curSerialID - 1);
+    EXPECT_EQ(finalizedNodesPos, 0) << "held back until the native call ends";
+    flushHeldReleases();
     ASSERT_EQ(finalizedNodesPos, 2);
     EXPECT_EQ(finalizedNodes[0], child);
     EXPECT_EQ(finalizedNodes[1], one);
