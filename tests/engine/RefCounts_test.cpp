@@ -3,6 +3,8 @@
 
 #include "jni/HostContract.h"
 
+#include <vector>
+
 namespace {
 
 // Thread.holdsLock(BDDNativeProxy.syncObject) on the test thread.
@@ -143,4 +145,20 @@ TEST_F(EngineTest, ReleaseOnUnwindFreesAtOnce) {
     EXPECT_EQ(nodeOf(n).id, freedStamp);
     EXPECT_EQ(finalizedNodesPos, 0);
     EXPECT_EQ(nodeCacheOccupied, 0);
+}
+
+TEST_F(EngineTest, HeldReleasesJoinTheQueueInOrderWhenTheBufferFillsAndAtACollection) {
+    std::vector<Node> nodes;
+    for (int v = 0; v < 5000; ++v) nodes.push_back(cacheNode(v, zero, one));
+    const int32_t occupied = nodeCacheOccupied;
+    for (const Node n : nodes) holdRelease(n);
+    EXPECT_EQ(finalizedNodesPos, 4096) << "a full buffer moves to the queue at once";
+    for (int i = 0; i < finalizedNodesPos; ++i) ASSERT_EQ(finalizedNodes[i], nodes[static_cast<size_t>(i)]);
+    EXPECT_EQ(heldReleasesCount, 5000 - 4096);
+    collectGarbage();
+    EXPECT_EQ(heldReleasesCount, 0);
+    EXPECT_EQ(finalizedNodesPos, 0);
+    for (const Node n : nodes) ASSERT_EQ(nodeOf(n).id, freedStamp);
+    EXPECT_EQ(nodeCacheOccupied, occupied - 5000);
+    EXPECT_FALSE(testThreadHoldsTheMonitor());
 }
