@@ -129,9 +129,9 @@ void collectGarbage() {
     if (lock.failed()) return;  // the queue stays for the next collection
     moveHeldReleases(lock);
     // An entry counts as done before it is carried out, so a collection that fails part way
-    // never repeats a release: the next one starts after the failing entry.
-    // A release that frees its node unlinks it from its bucket, two misses to memory: the records
-    // are asked for well ahead, and the buckets of the records that have arrived a little ahead.
+    // never repeats a release: the next one starts after the failing entry. A release that frees
+    // its node unlinks it from its bucket, two misses to memory: the records are asked for well
+    // ahead, and the buckets of the records that have arrived a little ahead.
     constexpr int32_t recordsAhead = 16;
     constexpr int32_t bucketsAhead = 8;
     while (finalizedNodesDone < finalizedNodesPos) {

@@ -26,22 +26,6 @@ char* computeStackLimit() {
 
 }  // namespace
 
-void flushHeldReleasesOnErrorExit(JNIEnv* env) noexcept {
-    if (heldReleasesCount == 0) return;
-    jthrowable pending = env->ExceptionOccurred();
-    if (pending != nullptr) env->ExceptionClear();
-    try {
-        flushHeldReleases();
-    } catch (...) {
-        // The store is broken; the error the caller sees is the first one.
-    }
-    if (pending != nullptr) {
-        env->ExceptionClear();
-        env->Throw(pending);
-        env->DeleteLocalRef(pending);
-    }
-}
-
 char* threadStackLimit() {
     thread_local char* limit = computeStackLimit();
     return limit;

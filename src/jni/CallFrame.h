@@ -4,7 +4,8 @@
 // inside `runFrame`: it refuses a call that arrives while another frame runs (a callback calling
 // back in, or a second Java thread), stores the caller's environment in `activeEnv`, sets the stack
 // limit of the calling thread, queues the releases that the engine held back on every exit, and
-// turns every error exit into a return of 0, false or null with the Java exception pending. No C++ exception leaves an entry point.
+// turns every error exit into a return of 0, false or null with the Java exception pending. No C++
+// exception leaves an entry point.
 //
 // Pinned arrays and strings are held by guards that give them back on every exit, the error exit
 // included, so an entry point reads like the list of natives it implements.
@@ -23,17 +24,13 @@ char* threadStackLimit();
 // Set while a frame runs.
 extern std::atomic<bool> frameBusy;
 
-// The error exit's part of ending a frame: the releases the engine held back join the queue, with
-// the pending Java exception set aside meanwhile (the monitor cannot be entered while one is
-// pending) and raised again afterwards.
-void flushHeldReleasesOnErrorExit(JNIEnv* env) noexcept;
-// The same at a normal exit, which may also leave a Java exception pending (a cancelled read).
-inline void flushHeldReleasesOnExit(JNIEnv* env) {
+// Ends a frame's work: the releases that the engine held back join the queue. A Java exception
+// already pending (an error exit, a cancelled read) is set aside meanwhile, since the monitor cannot
+// be entered while one is pending.
+inline void flushHeldReleasesAtExit(JNIEnv* env) {
     if (heldReleasesCount == 0) return;
-    if (env->ExceptionCheck())
-        flushHeldReleasesOnErrorExit(env);
-    else
-        flushHeldReleases();
+    PendingExceptionAside aside(env);
+    flushHeldReleases();
 }
 
 template <class F>
@@ -53,11 +50,11 @@ auto runFrame(JNIEnv* env, bool needsInit, F&& body) -> decltype(body()) {
         if (needsInit && !engineInitialized) throwException("Assert failed: Engine not initialized", nullptr);
         if constexpr (std::is_void_v<R>) {
             body();
-            flushHeldReleasesOnExit(env);
+            flushHeldReleasesAtExit(env);
             return;
         } else {
             R result = body();
-            flushHeldReleasesOnExit(env);
+            flushHeldReleasesAtExit(env);
             return result;
         }
     } catch (const EngineError&) {
@@ -66,7 +63,11 @@ auto runFrame(JNIEnv* env, bool needsInit, F&& body) -> decltype(body()) {
     } catch (...) {
         raiseOn(env, "Assert failed: Internal error");
     }
-    flushHeldReleasesOnErrorExit(env);
+    try {
+        flushHeldReleasesAtExit(env);
+    } catch (...) {
+        // The store is broken and the Java exception of its error is pending.
+    }
     if constexpr (!std::is_void_v<R>) return R{};
 }
 

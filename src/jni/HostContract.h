@@ -24,6 +24,22 @@ bool lookupHostClasses(JNIEnv* env);
 jobject monitorEnter(JNIEnv* env);
 void monitorExit(JNIEnv* env, jobject token);
 
+// Sets a pending Java exception aside while the monitor is taken and given back (MonitorEnter may
+// not run with an exception pending), and raises it again afterwards unless the guarded work
+// raised an error of its own.
+struct PendingExceptionAside {
+    JNIEnv* env;
+    jthrowable saved;
+    explicit PendingExceptionAside(JNIEnv* e) : env(e), saved(e->ExceptionOccurred()) {
+        if (saved != nullptr) env->ExceptionClear();
+    }
+    PendingExceptionAside(const PendingExceptionAside&) = delete;
+    PendingExceptionAside& operator=(const PendingExceptionAside&) = delete;
+    ~PendingExceptionAside() {
+        if (saved != nullptr && !env->ExceptionCheck()) env->Throw(saved);
+    }
+};
+
 // Holds the monitor for one guarded section and lets it go on every exit. `throwException` lets it
 // go before it unwinds, after raising the Java exception.
 struct MonitorLock {

@@ -43,22 +43,6 @@ struct NodeTableScope {
     ~NodeTableScope() { serializedNodes = nullptr; }
 };
 
-// Sets a pending Java exception aside while the monitor is taken and given back (MonitorEnter may
-// not run with an exception pending), and raises it again afterwards unless the guarded work
-// raised an error of its own.
-struct PendingExceptionAside {
-    JNIEnv* env;
-    jthrowable saved;
-    explicit PendingExceptionAside(JNIEnv* e) : env(e), saved(e->ExceptionOccurred()) {
-        if (saved != nullptr) env->ExceptionClear();
-    }
-    PendingExceptionAside(const PendingExceptionAside&) = delete;
-    PendingExceptionAside& operator=(const PendingExceptionAside&) = delete;
-    ~PendingExceptionAside() {
-        if (saved != nullptr && !env->ExceptionCheck()) env->Throw(saved);
-    }
-};
-
 // Record k of a stream: its four ints begin here.
 inline size_t recordAt(int64_t k) { return static_cast<size_t>(2 + 4 * k); }
 
