@@ -254,7 +254,6 @@ void decRefCount(JNIEnv* env, Node n);  // queues one release
 // monitor entry: when the buffer is full, when a collection starts, and when the native call ends.
 // Seen from outside a native call, the queue is the same as if each had been queued at once.
 void holdRelease(Node n);
-void holdReleasePair(Node first, Node second);
 void flushHeldReleases();  // may raise like doDecRefCount
 extern int32_t heldReleasesCount;
 void doDecRefCount(Node n, MonitorLock* lock);  // lowers at once and frees at zero

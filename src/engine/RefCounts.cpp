@@ -52,17 +52,6 @@ void queueRelease(Node n, MonitorLock& lock) {
     if (!appendRelease(n)) doDecRefCount(n, &lock);
 }
 
-}  // namespace
-
-void decRefCount(JNIEnv* env, Node n) {
-    if (enableGC == 0) return;
-    MonitorLock lock(env);
-    if (lock.failed()) return;  // the release is dropped
-    queueRelease(n, lock);
-}
-
-namespace {
-
 constexpr int32_t heldReleasesCapacity = 4096;
 Node heldReleases[heldReleasesCapacity];
 
@@ -78,6 +67,13 @@ void moveHeldReleases(MonitorLock& lock) {
 
 int32_t heldReleasesCount;
 
+void decRefCount(JNIEnv* env, Node n) {
+    if (enableGC == 0) return;
+    MonitorLock lock(env);
+    if (lock.failed()) return;  // the release is dropped
+    queueRelease(n, lock);
+}
+
 void flushHeldReleases() {
     if (heldReleasesCount == 0) return;
     MonitorLock lock(activeEnv);
@@ -92,13 +88,6 @@ void holdRelease(Node n) {
     if (enableGC == 0) return;
     if (heldReleasesCount == heldReleasesCapacity) flushHeldReleases();
     heldReleases[heldReleasesCount++] = n;
-}
-
-void holdReleasePair(Node first, Node second) {
-    if (enableGC == 0) return;
-    if (heldReleasesCount > heldReleasesCapacity - 2) flushHeldReleases();
-    heldReleases[heldReleasesCount++] = first;
-    heldReleases[heldReleasesCount++] = second;
 }
 
 void doDecRefCount(Node n, MonitorLock* lock) {

@@ -101,7 +101,10 @@ Node cacheNode(int32_t var, Node low, Node high) {
         setCount(r, 1);
         // A recycled record still holds its old children; their release is only queued. A record
         // never used before has neither; a freed inner node always has both.
-        if (r.low != 0) holdReleasePair(r.low, r.high);
+        if (r.low != 0) {
+            holdRelease(r.low);
+            holdRelease(r.high);
+        }
     } catch (...) {
         releaseOnUnwind(low);
         releaseOnUnwind(high);

@@ -17,8 +17,8 @@ void releaseLater(NodeHold& hold) { holdRelease(hold.release()); }
 // The merge of a quantified variable's two branches; both are intermediates.
 Node uniteAndRelease(NodeHold& lo, NodeHold& hi) {
     NodeHold r{unite(lo.n, hi.n)};
-    const Node first = lo.release();
-    holdReleasePair(first, hi.release());
+    releaseLater(lo);
+    releaseLater(hi);
     return r.release();
 }
 
