@@ -1,4 +1,4 @@
-// The operation cache: lookups after a free and a reuse, the key-stamp guard,
+// The operation cache: the three hashes, lookups after a free and a reuse, the key-stamp guard,
 // the replacement rule, growth by replacement up to the bound, count entries, and the stamp wrap.
 #include "engine/OpCache.h"
 #include "support/TestJvm.h"
@@ -21,7 +21,42 @@ protected:
         EXPECT_EQ(m, n);
         return m;
     }
+    // Hashes only: the cache keeps its slots, and its true size comes back before it is freed.
+    void useBits(int32_t bits) {
+        opCacheBitsCount = bits;
+        opCacheLength = int32_t{1} << bits;
+    }
+    void SetUp() override {
+        EngineTest::SetUp();
+        realBits = opCacheBitsCount;
+    }
+    void TearDown() override { useBits(realBits); }
+    int32_t realBits = 0;
 };
+
+TEST_F(OpCacheTest, HashesReadStampsWithArithmeticShifts) {
+    const Node a = fresh(1), b = fresh(2);
+    nodeOf(a).id = 10;
+    nodeOf(b).id = 20;
+    EXPECT_EQ(opHashCode1(opUnite, a, b), 89);
+    EXPECT_EQ(opHashCode2(opExists, a, 5), 50);
+    EXPECT_EQ(opHashCode3(opRelprod, a, b, 5), 103);
+    EXPECT_EQ(opHashCode1(opCount, a, a), 67);
+    useBits(8);
+    EXPECT_EQ(opHashCode1(opUnite, a, b), 158);
+
+    // Stamps and integers with bit 31 set: the right shifts copy the sign bit.
+    nodeOf(a).id = 0xF0000000u;
+    nodeOf(b).id = 0x80000001u;
+    useBits(7);
+    EXPECT_EQ(opHashCode1(opUnite, a, b), 88);
+    useBits(22);
+    EXPECT_EQ(opHashCode1(opUnite, a, b), 2052814);
+    EXPECT_EQ(opHashCode3(opRelprod, a, b, -7), 2052788);
+    useBits(16);
+    nodeOf(a).id = 0x80000000u;
+    EXPECT_EQ(opHashCode2(opExistsVar, a, -3), 43565);
+}
 
 TEST_F(OpCacheTest, HitsAddOneReferenceAndDiedResultsMiss) {
     const Node a = fresh(1), b = fresh(2), r = fresh(3);

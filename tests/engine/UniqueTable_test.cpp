@@ -1,7 +1,35 @@
-// Make-node's reference contract, table growth and the collection rhythm.
+// The node hash, make-node's reference contract, table growth and the collection rhythm.
 #include "support/TestJvm.h"
 
 #include <vector>
+
+namespace {
+
+struct TableSize {
+    int32_t bits, length;
+};
+
+// Evaluates the hash as if the table had 2^bits buckets.
+int32_t hashAt(TableSize size, int32_t var, Node low, Node high) {
+    const int32_t savedBits = nodeCacheBitsCount, savedLength = nodeCacheLength;
+    nodeCacheBitsCount = size.bits;
+    nodeCacheLength = size.length;
+    const int32_t h = nodeHashCode(var, low, high);
+    nodeCacheBitsCount = savedBits;
+    nodeCacheLength = savedLength;
+    return h;
+}
+
+}  // namespace
+
+TEST(NodeHash, KnownBuckets) {
+    EXPECT_EQ(hashAt({7, 128}, 3, 0x1000, 0x2000), 85);
+    EXPECT_EQ(hashAt({8, 256}, 3, 0x1000, 0x2000), 168);
+    // From 22 bits on the arithmetic right shifts of children with bit 31 set reach the mask: the
+    // sign-filled result (3519659) differs from a zero-filled one (1422507).
+    EXPECT_EQ(hashAt({22, 1 << 22}, 3, 0x80001234, 0x90000010), 3519659);
+    EXPECT_EQ(hashAt({24, 1 << 24}, 3, 0x80001234, 0x90000010), 11757911);
+}
 
 TEST_F(EngineTest, MakeNodeHandsOverReferences) {
     startEngine(1 << 20, 1000, 1000, 1);
