@@ -235,6 +235,15 @@ void freeOpCache(OpCacheEntry* cache, int32_t n);
 
 // ---- Unique table and make-node (engine/UniqueTable.cpp) ------------------------------------------
 Node searchInNodeCache(int32_t var, Node low, Node high, int32_t h);
+// What make-node does when the table already holds n for (var, low, high): the children's
+// references that the match holds already are dropped, and n gains one for the caller.
+inline Node takeFoundNode(Node n, Node low, Node high) {
+    // The match holds a reference on each child, so these lowerings never reach zero.
+    dropRefPlain(low);
+    dropRefPlain(high);
+    addRef(n);
+    return n;
+}
 Node putInNodeCache(Node n, int32_t h);
 void rehashNodeCache();
 // Make-node: takes over one reference on each child and returns the canonical node for the triple

@@ -12,13 +12,7 @@
 Node searchInNodeCache(int32_t var, Node low, Node high, int32_t h) {
     for (Node n = nodeCache[h]; n != 0;) {
         const BddNode& r = nodeOf(n);
-        if (r.var == var && r.low == low && r.high == high) {
-            // The match holds a reference on each child, so these lowerings never reach zero.
-            dropRefPlain(low);
-            dropRefPlain(high);
-            addRef(n);
-            return n;
-        }
+        if (r.var == var && r.low == low && r.high == high) return takeFoundNode(n, low, high);
         n = r.next;
     }
     return 0;

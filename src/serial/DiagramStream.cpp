@@ -58,16 +58,135 @@ void releaseBuilt(std::span<const int32_t> ints, int64_t built) {
 // How many records ahead the reader fetches what the build of a record will read.
 constexpr int32_t lookAhead = 8;
 
-// Starts fetching what building record k will read: the records of its children once they are
-// built, and then the head of the unique-table bucket that make-node will search. Children that
-// are built by the records just before are not known yet; those reads then wait.
-inline void prefetchRecord(std::span<const int32_t> ints, int64_t k) {
+// Starts fetching the records of record k's children once they are built, which the build
+// raises the counts of, and, when no node was found for k beforehand, the head of the
+// unique-table bucket that make-node will search. Children that are built by the records just
+// before are not known yet; those reads then wait.
+inline void prefetchRecord(std::span<const int32_t> ints, const Node* existing, int64_t k) {
     const size_t at = recordAt(k);
     const Node low = serializedNodes[ints[at + 2]];
     const Node high = serializedNodes[ints[at + 3]];
     if (low != 0) __builtin_prefetch(&nodeOf(low), 1);
     if (high != 0) __builtin_prefetch(&nodeOf(high), 1);
-    if (low != 0 && high != 0) __builtin_prefetch(&nodeCache[nodeHashCode(ints[at + 1], low, high)]);
+    if (existing[ints[at]] == 0 && low != 0 && high != 0)
+        __builtin_prefetch(&nodeCache[nodeHashCode(ints[at + 1], low, high)]);
+}
+
+// Starts fetching the entries of the node tables that building record k reads and writes: they
+// lie wherever the record's numbers point.
+inline void prefetchTableEntries(std::span<const int32_t> ints, const Node* existing, int64_t k) {
+    const size_t at = recordAt(k);
+    __builtin_prefetch(&serializedNodes[ints[at]], 1);
+    __builtin_prefetch(&existing[ints[at]]);
+    __builtin_prefetch(&serializedNodes[ints[at + 2]]);
+    __builtin_prefetch(&serializedNodes[ints[at + 3]]);
+}
+
+// How many unique-table searches walk their chains at once.
+constexpr int searchWays = 16;
+
+// One search of the look-up before the build: the triple, the bucket, and the chain record whose
+// fetch was started last (none yet: the bucket head is being fetched).
+struct ChainSearch {
+    int32_t number;
+    int32_t var;
+    Node low;
+    Node high;
+    int32_t bucket;
+    Node at;
+};
+
+// Finds, for each record of a checked stream, the node that the unique table already holds for
+// it, into existing[number] (0: none), and changes nothing: no count, no record, no link. A stream
+// read into the engine that wrote it finds nearly all of its nodes, and each search is a walk of
+// dependent fetches (the bucket head, then record after record); one after the other they would
+// cost a full memory latency each. A node exists only when its children do, and children are on
+// deeper levels, so the records are taken level by level from the deepest up, and the searches of
+// one level, which do not depend on each other, walk `searchWays` at a time: each step of a
+// search reads what the previous step started fetching and starts the next fetch.
+void findExistingNodes(std::span<const int32_t> ints, int32_t nodeCount, Node* existing) {
+    const int64_t records = nodeCount - 2;
+    existing[0] = zero;
+    existing[1] = one;
+    if (records == 0) return;
+
+    // The record indices by variable, the deepest first (a counting sort).
+    std::unique_ptr<int64_t[]> firstOfVar(new int64_t[maxInnerVar + 2]());
+    for (int64_t k = 0; k < records; ++k) ++firstOfVar[ints[recordAt(k) + 1]];
+    int64_t placed = 0;
+    for (int32_t v = maxInnerVar; v >= 0; --v) {
+        const int64_t c = firstOfVar[v];
+        firstOfVar[v] = placed;
+        placed += c;
+    }
+    StreamBuffer<int32_t> order(records, StreamBufferUse::filled);
+    for (int64_t k = 0; k < records; ++k) order[firstOfVar[ints[recordAt(k) + 1]]++] = static_cast<int32_t>(k);
+    firstOfVar.reset();
+
+    int64_t next = 0;
+    int32_t level = ints[recordAt(order[0]) + 1];
+    // Starts the next search of the current level whose children both exist; false when the level
+    // has none left.
+    const auto start = [&](ChainSearch& s) {
+        while (next < records) {
+            // The level order jumps about the stream: its records are fetched well ahead, and
+            // the children's entries of `existing` once those records are in.
+            if (next + 2 * lookAhead < records) __builtin_prefetch(&ints[recordAt(order[next + 2 * lookAhead])]);
+            if (next + lookAhead < records) {
+                const size_t ahead = recordAt(order[next + lookAhead]);
+                __builtin_prefetch(&existing[ints[ahead + 2]]);
+                __builtin_prefetch(&existing[ints[ahead + 3]]);
+            }
+            const size_t at = recordAt(order[next]);
+            if (ints[at + 1] != level) return false;
+            ++next;
+            const Node low = existing[ints[at + 2]];
+            const Node high = existing[ints[at + 3]];
+            if (low == 0 || high == 0) continue;
+            s = {ints[at], ints[at + 1], low, high, nodeHashCode(ints[at + 1], low, high), 0};
+            __builtin_prefetch(&nodeCache[s.bucket]);
+            return true;
+        }
+        return false;
+    };
+    // One step of a search; false when it has ended, found or not.
+    const auto step = [&](ChainSearch& s) {
+        Node n;
+        if (s.at == 0) {
+            n = nodeCache[s.bucket];
+        } else {
+            const BddNode& r = nodeOf(s.at);
+            if (r.var == s.var && r.low == s.low && r.high == s.high) {
+                existing[s.number] = s.at;
+                return false;
+            }
+            n = r.next;
+        }
+        if (n == 0) return false;
+        __builtin_prefetch(&nodeOf(n));
+        s.at = n;
+        return true;
+    };
+
+    ChainSearch ways[searchWays];
+    bool busy[searchWays] = {};
+    for (;;) {
+        int active = 0;
+        for (int i = 0; i < searchWays; ++i) {
+            busy[i] = (busy[i] && step(ways[i])) || start(ways[i]);
+            active += busy[i] ? 1 : 0;
+        }
+        if (active != 0) continue;
+        if (next == records) return;
+        level = ints[recordAt(order[next]) + 1];
+    }
+}
+
+// True when n is still the unique table's node for (var, low, high): not freed since it was found,
+// nor reused for another triple.
+inline bool stillHolds(Node n, int32_t var, Node low, Node high) {
+    const BddNode& r = nodeOf(n);
+    return r.id != freedStamp && r.var == var && r.low == low && r.high == high;
 }
 
 // True when obj is a non-null instance of the named class.
@@ -233,6 +352,11 @@ StreamRoots readDiagramStream(std::span<const int32_t> ints, const StreamProgres
     NodeTableScope scope(table.get());
     serializedNodes[0] = zero;
     serializedNodes[1] = one;
+    // The build finds its nodes there instead of searching for them. A node found may have been
+    // freed meanwhile by a collection that the build's own new nodes started; then the build
+    // searches as usual.
+    StreamBuffer<Node> existing(nodeCount, StreamBufferUse::filled);
+    findExistingNodes(ints, nodeCount, existing.get());
 
     const int32_t step = nodeCount / 30 + 1;
     const int32_t total = progressTotal(nodeCount, progress.progressShare);
@@ -243,13 +367,22 @@ StreamRoots readDiagramStream(std::span<const int32_t> ints, const StreamProgres
                 releaseBuilt(ints, built);
                 return {};
             }
-            if (i + lookAhead < nodeCount) prefetchRecord(ints, i - 2 + lookAhead);
+            if (i + 3 * lookAhead < nodeCount) prefetchTableEntries(ints, existing.get(), i - 2 + 3 * lookAhead);
+            if (i + 2 * lookAhead < nodeCount) {
+                if (const Node found = existing[ints[recordAt(i - 2 + 2 * lookAhead)]]; found != 0)
+                    __builtin_prefetch(&nodeOf(found), 1);
+            }
+            if (i + lookAhead < nodeCount) prefetchRecord(ints, existing.get(), i - 2 + lookAhead);
             const size_t at = recordAt(i - 2);
+            const int32_t var = ints[at + 1];
             const Node low = serializedNodes[ints[at + 2]];
             const Node high = serializedNodes[ints[at + 3]];
             incRefCount(low);
             incRefCount(high);
-            serializedNodes[ints[at]] = cacheNode(ints[at + 1], low, high);
+            const Node found = existing[ints[at]];
+            serializedNodes[ints[at]] = found != 0 && stillHolds(found, var, low, high)
+                                            ? takeFoundNode(found, low, high)
+                                            : cacheNode(var, low, high);
             ++built;
         }
     } catch (...) {

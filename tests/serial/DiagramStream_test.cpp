@@ -3,6 +3,7 @@
 #include "serial/DiagramStream.h"
 #include "support/TestJvm.h"
 
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -58,6 +59,32 @@ TEST_F(EngineStream, ReadGivesOneReferencePerParentAndRootAndSharesLiveNodes) {
     EXPECT_EQ(refCountOf(nodeOf(nodeOf(r).high)), 1);
     for (const StreamRoots* roots : {&first, &again})
         for (int j = 0; j < 3; ++j) doDecRefCount(roots->nodes[j], nullptr);
+    EXPECT_EQ(drainedOccupied(), 0);
+}
+
+TEST_F(EngineStream, ReadSearchesAgainForALiveNodeThatACollectionFreedMeanwhile) {
+    // d holds the triple of record 3 when the read starts, but only its queued release keeps it
+    // in the table; the read's first new node starts a collection, which frees d and hands its
+    // record to that new node. Record 3 must then get a node of its own.
+    const Node d = mk(2, zero, one);
+    decRefCount(testEnv, d);
+    ASSERT_EQ(nodeCacheOccupied, 1);
+    const std::vector<int32_t> s{1, 5, 2, 3, 0, 1, 3, 2, 0, 1, 4, 1, 3, 2, 4};
+    garbageCollectCounter = garbageCollectRate;
+    StreamRoots read;
+    ASSERT_EQ(engineErrorOf([&] { read = readDiagramStream(s, noProgress); }), "");
+    ASSERT_TRUE(read.complete);
+    const BddNode& root = nodeOf(read.nodes[0]);
+    const BddNode& low = nodeOf(root.low);
+    const BddNode& high = nodeOf(root.high);
+    EXPECT_EQ(root.var, 1);
+    EXPECT_EQ(root.high, d);  // the record freed by the collection, reused for record 2
+    EXPECT_EQ(std::tuple(low.var, low.low, low.high), std::tuple(int16_t{2}, zero, one));
+    EXPECT_EQ(std::tuple(high.var, high.low, high.high), std::tuple(int16_t{3}, zero, one));
+    EXPECT_EQ(refCountOf(low), 1);
+    EXPECT_EQ(refCountOf(high), 1);
+    EXPECT_EQ(nodeCacheOccupied, 3);
+    doDecRefCount(read.nodes[0], nullptr);
     EXPECT_EQ(drainedOccupied(), 0);
 }
 
