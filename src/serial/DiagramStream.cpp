@@ -111,7 +111,7 @@ void findExistingNodes(std::span<const int32_t> ints, int32_t nodeCount, Node* e
     if (records == 0) return;
 
     // The record indices by variable, the deepest first (a counting sort).
-    std::unique_ptr<int64_t[]> firstOfVar(new int64_t[maxInnerVar + 2]());
+    StreamBuffer<int64_t> firstOfVar(maxInnerVar + 1, StreamBufferUse::filled);
     for (int64_t k = 0; k < records; ++k) ++firstOfVar[ints[recordAt(k) + 1]];
     int64_t placed = 0;
     for (int32_t v = maxInnerVar; v >= 0; --v) {
@@ -121,7 +121,6 @@ void findExistingNodes(std::span<const int32_t> ints, int32_t nodeCount, Node* e
     }
     StreamBuffer<int32_t> order(records, StreamBufferUse::filled);
     for (int64_t k = 0; k < records; ++k) order[firstOfVar[ints[recordAt(k) + 1]]++] = static_cast<int32_t>(k);
-    firstOfVar.reset();
 
     int64_t next = 0;
     int32_t level = ints[recordAt(order[0]) + 1];
