@@ -5,6 +5,7 @@
 #include "jni/CallFrame.h"
 #include "serial/Marking.h"
 
+#include <algorithm>
 #include <cmath>
 #include <new>
 
@@ -111,7 +112,8 @@ void findExistingNodes(std::span<const int32_t> ints, int32_t nodeCount, Node* e
     if (records == 0) return;
 
     // The record indices by variable, the deepest first (a counting sort).
-    StreamBuffer<int64_t> firstOfVar(maxInnerVar + 1, StreamBufferUse::filled);
+    const std::unique_ptr<int64_t[]> firstOfVar = allocateArray<int64_t>(maxInnerVar + 1);
+    std::fill_n(firstOfVar.get(), maxInnerVar + 1, 0);
     for (int64_t k = 0; k < records; ++k) ++firstOfVar[ints[recordAt(k) + 1]];
     int64_t placed = 0;
     for (int32_t v = maxInnerVar; v >= 0; --v) {
