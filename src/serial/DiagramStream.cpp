@@ -111,18 +111,28 @@ void findExistingNodes(std::span<const int32_t> ints, int32_t nodeCount, Node* e
     existing[1] = one;
     if (records == 0) return;
 
-    // The record indices by variable, the deepest first (a counting sort).
-    const std::unique_ptr<int64_t[]> firstOfVar = allocateArray<int64_t>(maxInnerVar + 1);
-    std::fill_n(firstOfVar.get(), maxInnerVar + 1, 0);
-    for (int64_t k = 0; k < records; ++k) ++firstOfVar[ints[recordAt(k) + 1]];
+    // The record indices by variable, the deepest first (a counting sort over the variables that
+    // the stream uses, so that a small stream needs only a small count table).
+    int32_t lowestVar = maxInnerVar;
+    int32_t highestVar = 0;
+    for (int64_t k = 0; k < records; ++k) {
+        const int32_t v = ints[recordAt(k) + 1];
+        lowestVar = std::min(lowestVar, v);
+        highestVar = std::max(highestVar, v);
+    }
+    const int32_t vars = highestVar - lowestVar + 1;
+    const std::unique_ptr<int64_t[]> firstOfVar = allocateArray<int64_t>(vars);
+    std::fill_n(firstOfVar.get(), vars, 0);
+    for (int64_t k = 0; k < records; ++k) ++firstOfVar[ints[recordAt(k) + 1] - lowestVar];
     int64_t placed = 0;
-    for (int32_t v = maxInnerVar; v >= 0; --v) {
+    for (int32_t v = vars - 1; v >= 0; --v) {
         const int64_t c = firstOfVar[v];
         firstOfVar[v] = placed;
         placed += c;
     }
     StreamBuffer<int32_t> order(records, StreamBufferUse::filled);
-    for (int64_t k = 0; k < records; ++k) order[firstOfVar[ints[recordAt(k) + 1]]++] = static_cast<int32_t>(k);
+    for (int64_t k = 0; k < records; ++k)
+        order[firstOfVar[ints[recordAt(k) + 1] - lowestVar]++] = static_cast<int32_t>(k);
 
     int64_t next = 0;
     int32_t level = ints[recordAt(order[0]) + 1];
