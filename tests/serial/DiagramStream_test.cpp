@@ -1,5 +1,4 @@
 #include "engine/OpCache.h"
-#include "ops/OpsSupport.h"
 #include "serial/DiagramStream.h"
 #include "support/TestJvm.h"
 
