@@ -1,5 +1,5 @@
-// The operation cache: the three hashes, lookups after a free and a reuse, the key-stamp guard,
-// the replacement rule, growth by replacement up to the bound, count entries, and the stamp wrap.
+// The operation cache: the known slots of its hashes, the stamp guards of keys and results, the
+// replacement rule, count entries, growth by replacement up to the bound, and the stamp wrap.
 #include "engine/OpCache.h"
 #include "support/TestJvm.h"
 
@@ -7,244 +7,176 @@
 
 namespace {
 
-class OpCacheTest : public EngineTest {
-protected:
-    static int count(Node n) { return refCountOf(nodeOf(n)); }
-    // A fresh one-variable node; distinct variables give distinct nodes.
-    static Node fresh(int32_t var) { return cacheNode(var, zero, one); }
-    // Frees n at once (it must hold exactly one reference) and hands its record to the next node
-    // made, which is returned.
-    static Node reuseRecordOf(Node n, int32_t var) {
-        doDecRefCount(n, nullptr);
-        EXPECT_EQ(firstFreeNode, n);
-        const Node m = fresh(var);
-        EXPECT_EQ(m, n);
-        return m;
-    }
-    // Hashes only: the cache keeps its slots, and its true size comes back before it is freed.
-    void useBits(int32_t bits) {
+using OpCacheTest = EngineTest;
+
+Node fresh(int32_t var) { return cacheNode(var, zero, one); }
+
+// Frees n at once (it must hold exactly one reference) and hands its record to a new node.
+void reuseRecordOf(Node n, int32_t var) {
+    doDecRefCount(n, nullptr);
+    ASSERT_EQ(fresh(var), n);
+}
+
+TEST_F(OpCacheTest, HashesReadStampsWithSignFilledShifts) {
+    const Node a = fresh(1), b = fresh(2);
+    const int32_t realBits = opCacheBitsCount;
+    const auto at = [](int32_t bits) {
         opCacheBitsCount = bits;
         opCacheLength = int32_t{1} << bits;
-    }
-    void SetUp() override {
-        EngineTest::SetUp();
-        realBits = opCacheBitsCount;
-    }
-    void TearDown() override { useBits(realBits); }
-    int32_t realBits = 0;
-};
-
-TEST_F(OpCacheTest, HashesReadStampsWithArithmeticShifts) {
-    const Node a = fresh(1), b = fresh(2);
+    };
     nodeOf(a).id = 10;
     nodeOf(b).id = 20;
     EXPECT_EQ(opHashCode1(opUnite, a, b), 89);
     EXPECT_EQ(opHashCode2(opExists, a, 5), 50);
     EXPECT_EQ(opHashCode3(opRelprod, a, b, 5), 103);
-    EXPECT_EQ(opHashCode1(opCount, a, a), 67);
-    useBits(8);
-    EXPECT_EQ(opHashCode1(opUnite, a, b), 158);
-
-    // Stamps and integers with bit 31 set: the right shifts copy the sign bit.
     nodeOf(a).id = 0xF0000000u;
     nodeOf(b).id = 0x80000001u;
-    useBits(7);
-    EXPECT_EQ(opHashCode1(opUnite, a, b), 88);
-    useBits(22);
+    at(22);
     EXPECT_EQ(opHashCode1(opUnite, a, b), 2052814);
     EXPECT_EQ(opHashCode3(opRelprod, a, b, -7), 2052788);
-    useBits(16);
+    at(16);
     nodeOf(a).id = 0x80000000u;
     EXPECT_EQ(opHashCode2(opExistsVar, a, -3), 43565);
+    at(realBits);  // the cache is freed with its true size
 }
 
-TEST_F(OpCacheTest, HitsAddOneReferenceAndDiedResultsMiss) {
-    const Node a = fresh(1), b = fresh(2), r = fresh(3);
-    EXPECT_EQ(putInOpCache1(opUnite, a, b, r, 5), r);
-    EXPECT_EQ(putInOpCache2(opExists, a, 7, r, 6), r);
-    EXPECT_EQ(putInOpCache3(opRelprod, a, b, 7, r, 9), r);
-    EXPECT_EQ(count(r), 1);
-    EXPECT_EQ(opCacheOccupied, 3);
-
-    EXPECT_EQ(searchInOpCache1(opUnite, a, b, 5), r);
-    EXPECT_EQ(count(r), 2);
-    // Another operation, the keys swapped, another integer: misses that change nothing.
-    EXPECT_EQ(searchInOpCache1(opIntersect, a, b, 5), Node{0});
-    EXPECT_EQ(searchInOpCache1(opUnite, b, a, 5), Node{0});
-    EXPECT_EQ(searchInOpCache2(opExists, a, 8, 6), Node{0});
-    EXPECT_EQ(searchInOpCache3(opRelprod, a, b, 8, 9), Node{0});
-    EXPECT_EQ(searchInOpCache2(opExists, a, 7, 6), r);
-    EXPECT_EQ(searchInOpCache3(opRelprod, a, b, 7, 9), r);
-    EXPECT_EQ(count(r), 4);
-
-    doDecRefCount(r, nullptr);
-    doDecRefCount(r, nullptr);
-    doDecRefCount(r, nullptr);
-    const Node again = reuseRecordOf(r, 4);  // freed, then reused by another node
-    EXPECT_EQ(again, r);
-    EXPECT_EQ(searchInOpCache1(opUnite, a, b, 5), Node{0});
-    EXPECT_EQ(searchInOpCache2(opExists, a, 7, 6), Node{0});
-    EXPECT_EQ(searchInOpCache3(opRelprod, a, b, 7, 9), Node{0});
-    EXPECT_EQ(count(again), 1);
+// For each node shape: a hit adds one reference to the result, and once the result or a key node
+// is freed and its record reused, the entry is never met again.
+TEST_F(OpCacheTest, EntriesHitOnlyWhileTheirNodesKeepTheirStamps) {
+    struct Shape {
+        Node (*put)(Node a, Node b, Node r);
+        Node (*get)(Node a, Node b);
+        int op;
+        bool keysB;  // b is a key node
+    };
+    const Shape shapes[] = {
+        {[](Node a, Node b, Node r) { return putInOpCache1(opUnite, a, b, r, 5); },
+         [](Node a, Node b) { return searchInOpCache1(opUnite, a, b, 5); }, opUnite, true},
+        {[](Node a, Node, Node r) { return putInOpCache2(opExists, a, 7, r, 5); },
+         [](Node a, Node) { return searchInOpCache2(opExists, a, 7, 5); }, opExists, false},
+        {[](Node a, Node b, Node r) { return putInOpCache3(opRelprod, a, b, 7, r, 5); },
+         [](Node a, Node b) { return searchInOpCache3(opRelprod, a, b, 7, 5); }, opRelprod, true}};
+    for (const Shape& s : shapes) {
+        for (int dying = 0; dying < 3; ++dying) {  // the result, the first key, b
+            startEngine(1 << 20, 1 << 20, 0, 1);
+            const Node a = fresh(1), b = fresh(2), r = fresh(3);
+            EXPECT_EQ(s.put(a, b, r), r);
+            EXPECT_EQ(count(r), 1) << "a store takes no reference";
+            EXPECT_EQ(opCacheOccupied, 1);
+            EXPECT_EQ(s.get(a, b), r);
+            EXPECT_EQ(count(r), 2);
+            doDecRefCount(r, nullptr);
+            reuseRecordOf(dying == 0 ? r : dying == 1 ? a : b, 4);
+            const bool stillMet = dying == 2 && !s.keysB;
+            EXPECT_EQ(s.get(a, b), stillMet ? r : Node{0}) << "op " << s.op << ", dying " << dying;
+        }
+    }
 }
 
-TEST_F(OpCacheTest, AReusedKeyRecordNeverMeetsItsOldEntries) {
-    const Node a = fresh(1), b = fresh(2), r = fresh(3);
-    const Node keptA = fresh(5);  // keeps a's old entries' results alive elsewhere
-    putInOpCache1(opUnite, a, b, r, 5);
-    putInOpCache2(opExists, b, 7, r, 6);
-    putInOpCache3(opRelprod, a, b, 7, r, 9);
-    putInOpCache4(opCount, a, 42, 11);
-    putInOpCache4(opCount, b, 43, 12);
-    EXPECT_EQ(searchInOpCache4(opCount, a, 11), 42);
-
-    const Node newA = reuseRecordOf(a, 6);
-    const Node newB = reuseRecordOf(b, 7);
-    EXPECT_NE(nodeOf(r).id, freedStamp);  // the results still live
-    EXPECT_EQ(searchInOpCache1(opUnite, newA, newB, 5), Node{0});
-    EXPECT_EQ(searchInOpCache2(opExists, newB, 7, 6), Node{0});
-    EXPECT_EQ(searchInOpCache3(opRelprod, newA, newB, 7, 9), Node{0});
-    EXPECT_EQ(searchInOpCache4(opCount, newA, 11), -1);
-    EXPECT_EQ(searchInOpCache4(opCount, newB, 12), -1);
-    EXPECT_EQ(count(r), 1);
-    EXPECT_EQ(count(keptA), 1);
-
-    // Such entries can never be hit again, so any store replaces them, whatever the counts.
-    const int32_t occupied = opCacheOccupied;
-    const Node weak = fresh(8);
-    for (int i = 0; i < 3; ++i) addRef(r);
-    EXPECT_EQ(putInOpCache1(opUnite, newA, newB, weak, 5), weak);
-    EXPECT_EQ(opCacheOccupied, occupied);
-    EXPECT_EQ(searchInOpCache1(opUnite, newA, newB, 5), weak);
-}
-
-TEST_F(OpCacheTest, ReplacementPrefersResultsWithMoreReferences) {
-    const Node a = fresh(1), b = fresh(2);
-    const Node held = fresh(3), fewer = fresh(4), same = fresh(5);
+TEST_F(OpCacheTest, ReplacementKeepsTheEntryWhoseResultHasMoreReferencesWhileItCanBeHit) {
+    const Node a = fresh(1), b = fresh(2), held = fresh(3), fewer = fresh(4), same = fresh(5);
     addRef(held);
-    addRef(held);  // count 3
-    addRef(fewer);  // count 2
+    addRef(held);  // 3
+    addRef(fewer);  // 2
     addRef(same);
-    addRef(same);  // count 3
+    addRef(same);  // 3
     putInOpCache1(opUnite, a, b, held, 7);
-    EXPECT_EQ(opCacheOccupied, 1);
-
-    EXPECT_EQ(putInOpCache1(opIntersect, b, a, fewer, 7), fewer);  // refused
-    EXPECT_EQ(searchInOpCache1(opIntersect, b, a, 7), Node{0});
-    EXPECT_EQ(searchInOpCache1(opUnite, a, b, 7), held);
-    EXPECT_EQ(opCacheOccupied, 1);
-    doDecRefCount(held, nullptr);  // back to 3
-
+    EXPECT_EQ(putInOpCache1(opIntersect, a, b, fewer, 7), fewer);  // refused
+    EXPECT_EQ(searchInOpCache1(opIntersect, a, b, 7), Node{0});
+    EXPECT_EQ(searchInOpCache1(opUnite, a, b, 7), held);  // now 4
+    doDecRefCount(held, nullptr);
     EXPECT_EQ(putInOpCache2(opExistsVar, a, 2, same, 7), same);  // equal counts replace
-    EXPECT_EQ(searchInOpCache1(opUnite, a, b, 7), Node{0});
     EXPECT_EQ(searchInOpCache2(opExistsVar, a, 2, 7), same);
     EXPECT_EQ(opCacheOccupied, 1);
 
-    // Once the slot's result has died, the store replaces it whatever the counts.
-    for (int i = 0; i < 4; ++i) doDecRefCount(same, nullptr);
-    ASSERT_EQ(nodeOf(same).id, freedStamp);
-    const Node weak = fresh(6);
-    EXPECT_EQ(putInOpCache3(opRelprod, a, b, 0, weak, 7), weak);
-    EXPECT_EQ(searchInOpCache3(opRelprod, a, b, 0, 7), weak);
+    // An entry that can never be hit again gives way whatever the counts: its result's record
+    // now holds another node, or one of its key nodes died.
+    for (int i = 0; i < 3; ++i) doDecRefCount(same, nullptr);
+    reuseRecordOf(same, 6);
+    addRef(same);
+    addRef(same);  // 3, above fewer's 2
+    EXPECT_EQ(putInOpCache3(opRelprod, a, b, 0, fewer, 7), fewer);
+    EXPECT_EQ(searchInOpCache3(opRelprod, a, b, 0, 7), fewer);  // now 3
+    const Node weak = fresh(7);
+    reuseRecordOf(b, 8);  // the second key
+    EXPECT_EQ(putInOpCache1(opUnite, a, b, weak, 7), weak);
+    EXPECT_EQ(searchInOpCache1(opUnite, a, b, 7), weak);  // now 2
+    const Node weaker = fresh(9);
+    reuseRecordOf(a, 10);  // the first key
+    EXPECT_EQ(putInOpCache2(opExists, a, 0, weaker, 7), weaker);
+    EXPECT_EQ(searchInOpCache2(opExists, a, 0, 7), weaker);
     EXPECT_EQ(opCacheOccupied, 1);
 }
 
-TEST_F(OpCacheTest, CountEntriesOverwriteAndLowerTheOccupancy) {
+TEST_F(OpCacheTest, CountEntries) {
     const Node a = fresh(1), b = fresh(2), r = fresh(3);
     putInOpCache1(opUnite, a, b, r, 3);
-    EXPECT_EQ(opCacheOccupied, 1);
     EXPECT_EQ(putInOpCache4(opCount, a, 12, 3), 12);
-    EXPECT_EQ(opCacheOccupied, 0);
+    EXPECT_EQ(opCacheOccupied, 0) << "a count entry over a node entry frees the slot's occupancy";
     EXPECT_EQ(searchInOpCache1(opUnite, a, b, 3), Node{0});
     EXPECT_EQ(searchInOpCache4(opCount, a, 3), 12);
     EXPECT_EQ(searchInOpCache4(opCount, b, 3), -1);
-    EXPECT_EQ(putInOpCache4(opCount, b, -1, 4), -1);  // over an empty slot: no change
-    EXPECT_EQ(opCacheOccupied, 0);
-    EXPECT_EQ(searchInOpCache4(opCount, b, 4), -1);  // a stored -1 reads as a miss
-    // A node store into a count slot occupies it again.
+    putInOpCache4(opCount, b, -1, 4);
+    EXPECT_EQ(searchInOpCache4(opCount, b, 4), -1) << "a stored -1 reads as a miss";
+    reuseRecordOf(a, 6);
+    EXPECT_EQ(searchInOpCache4(opCount, a, 3), -1);
     putInOpCache2(opRename, a, 1, r, 3);
     EXPECT_EQ(opCacheOccupied, 1);
-    EXPECT_EQ(searchInOpCache4(opCount, a, 3), -1);
-}
-
-// Fills slots 0, 1, 2, ... with distinct entries until the cache is replaced; returns the number
-// of stores made.
-int fillUntilReplaced(Node a, Node r) {
-    const int32_t length = opCacheLength;
-    int stores = 0;
-    while (opCacheLength == length && stores < length) {
-        putInOpCache2(opExists, a, stores, r, stores);
-        ++stores;
-    }
-    return stores;
 }
 
 TEST_F(OpCacheTest, GrowthByReplacementUpToTheBound) {
     struct Case {
         int32_t bound;
-        std::vector<int32_t> lengths;     // sizes reached, after init's 128
-        std::vector<int32_t> thresholds;  // threshold after each replacement
+        std::vector<int32_t> lengths;     // sizes reached, after start-up's 128
+        std::vector<int32_t> thresholds;  // the threshold after each replacement
     };
-    const std::vector<Case> cases{{2048, {256, 512, 1024, 2048}, {192, 384, 768, 2049}},
-                                  {511, {256}, {257}},
-                                  {0, {256}, {257}},
-                                  {1024, {256, 512, 1024}, {192, 384, 1025}},
-                                  {1023, {256, 512}, {192, 513}}};
+    const Case cases[] = {{2048, {256, 512, 1024, 2048}, {192, 384, 768, 2049}},
+                          {1024, {256, 512, 1024}, {192, 384, 1025}},
+                          {1023, {256, 512}, {192, 513}},
+                          {511, {256}, {257}},
+                          {0, {256}, {257}}};
     for (const Case& c : cases) {
         startEngine(1 << 20, c.bound, 0, 1);
         const Node a = fresh(1), r = fresh(2);
+        // Fills slots 0, 1, 2, ... with distinct entries until the cache is replaced.
+        const auto fill = [&] {
+            int32_t stores = 0;
+            for (const int32_t length = opCacheLength; opCacheLength == length && stores < length; ++stores)
+                putInOpCache2(opExists, a, stores, r, stores);
+            return stores;
+        };
         EXPECT_EQ(opCacheTreshold, 96);
         for (size_t i = 0; i < c.lengths.size(); ++i) {
             const int32_t threshold = opCacheTreshold;
-            EXPECT_EQ(fillUntilReplaced(a, r), threshold + 1) << "bound " << c.bound;
+            EXPECT_EQ(fill(), threshold + 1) << "bound " << c.bound;
             EXPECT_EQ(opCacheLength, c.lengths[i]);
             EXPECT_EQ(opCacheTreshold, c.thresholds[i]);
-            EXPECT_EQ(opCacheOccupied, 0);
-            // The entry that tipped the balance went with all the others.
-            EXPECT_EQ(searchInOpCache2(opExists, a, threshold, threshold), Node{0});
+            EXPECT_EQ(opCacheOccupied, 0) << "the entry that tipped the balance went with the others";
         }
-        // The last size stays: every slot can be filled.
-        EXPECT_EQ(fillUntilReplaced(a, r), opCacheLength);
-        EXPECT_EQ(opCacheLength, c.lengths.back());
+        EXPECT_EQ(fill(), opCacheLength) << "the last size stays: every slot can be filled";
         EXPECT_EQ(opCacheOccupied, opCacheLength);
     }
 }
 
+// Taking the last stamp below the freed stamp renumbers the live nodes first, from 3 upward, and
+// empties the cache; the counter itself never holds the freed stamp.
 TEST_F(OpCacheTest, StampsStayUniqueAcrossTheWrap) {
     std::vector<Node> live;
     for (int32_t v = 0; v < 40; ++v) live.push_back(fresh(v));
-    const Node a = live[0], b = live[1];
-    putInOpCache1(opUnite, a, b, live[2], 0);
-    curSerialID = 0xFFFFFFFBu;
-    for (int32_t v = 40; v < 44; ++v) live.push_back(fresh(v));  // stamps ...FB, ...FC, ...FD, then the wrap
-    EXPECT_LT(curSerialID, 0xFFFFFFF0u);
-    std::set<uint32_t> stamps;
-    for (const Node n : live) {
-        EXPECT_GE(nodeOf(n).id, 3u);
-        EXPECT_LT(nodeOf(n).id, curSerialID);
-        stamps.insert(nodeOf(n).id);
-    }
-    EXPECT_EQ(stamps.size(), live.size());
-    EXPECT_EQ(nodeOf(live.back()).id, curSerialID - 1);  // made after the renumbering
-    EXPECT_EQ(opCacheOccupied, 0);
-    EXPECT_EQ(searchInOpCache1(opUnite, a, b, 0), Node{0});
-    EXPECT_EQ(nodeOf(zero).id, 1u);
-    EXPECT_EQ(nodeOf(one).id, 2u);
-
-    // Numbering goes on above the last stamp; entries stored now are found.
-    putInOpCache1(opUnite, a, b, live[2], opHashCode1(opUnite, a, b));
-    EXPECT_EQ(searchInOpCache1(opUnite, a, b, opHashCode1(opUnite, a, b)), live[2]);
-}
-
-TEST_F(OpCacheTest, CurSerialIdNeverHoldsTheFreedStamp) {
-    curSerialID = 0xFFFFFFFDu;
-    const Node a = fresh(3);
-    EXPECT_EQ(nodeOf(a).id, 0xFFFFFFFDu);
+    putInOpCache1(opUnite, live[0], live[1], live[2], 0);
+    curSerialID = 0xFFFFFFFCu;
+    live.push_back(fresh(40));
+    live.push_back(fresh(41));
+    EXPECT_EQ(nodeOf(live[41]).id, 0xFFFFFFFDu);
     EXPECT_EQ(curSerialID, 0xFFFFFFFEu);
-    const Node b = fresh(4);  // taking ...FE would let the counter reach ...FF: renumbered first
-    EXPECT_EQ(nodeOf(a).id, 3u);
-    EXPECT_EQ(nodeOf(b).id, 4u);
-    EXPECT_EQ(curSerialID, 5u);
+    live.push_back(fresh(42));  // taking ...FE would let the counter reach ...FF
+    EXPECT_EQ(curSerialID, 3u + 43u);
+    std::set<uint32_t> stamps;
+    for (const Node n : live) stamps.insert(nodeOf(n).id);
+    EXPECT_EQ(stamps.size(), live.size());
+    EXPECT_EQ(nodeOf(live.back()).id, curSerialID - 1) << "made after the renumbering";
+    EXPECT_EQ(opCacheOccupied, 0);
+    EXPECT_EQ(searchInOpCache1(opUnite, live[0], live[1], 0), Node{0});
 }
 
 }  // namespace
