@@ -12,11 +12,6 @@ public final class EngineSupport {
     /** Throwaway nodes of the drain sit on variables from here on, which the tests' diagrams leave alone. */
     private static final int THROWAWAY_VAR = 128;
 
-    /** Starts a fresh engine; earlier handles become invalid. */
-    public static void freshEngine(int maxNodeCache, int maxOpCache, int gcRate, boolean gc) {
-        BDDManagerNativeProxy.doInit(maxNodeCache, maxOpCache, gcRate, gc);
-    }
-
     /** A fresh engine with large bounds, collections every 1000 creations, and garbage collection on. */
     public static void freshEngine() {
         BDDManagerNativeProxy.doInit(1 << 22, 1 << 20, 1000, true);
@@ -73,11 +68,6 @@ public final class EngineSupport {
         for (Executable call : calls) {
             assertEquals("Assert failed: " + message, assertThrows(NativeBDDException.class, call).getMessage());
         }
-    }
-
-    /** Runs {@code call} and checks that it raises NativeBDDException with exactly this message. */
-    public static void assertNativeError(String message, Executable call) {
-        assertEquals(message, assertThrows(NativeBDDException.class, call).getMessage());
     }
 
     private static int figure(int line) {
