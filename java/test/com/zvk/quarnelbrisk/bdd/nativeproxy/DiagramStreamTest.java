@@ -36,7 +36,7 @@ class DiagramStreamTest {
         EngineSupport.freshEngine();
     }
 
-    /** A random group of roots over three 4-bit fields, sharing parts, with repeats and constants. */
+    /** A random group of roots over three 4-bit fields, sharing nodes, with repeats and constants. */
     private static int[] randomRoots(Random rnd) {
         int[] roots = new int[rnd.nextInt(8)];
         for (int r = 0; r < roots.length; r++) {
