@@ -9,86 +9,69 @@ import org.junit.jupiter.api.function.Executable;
 public final class EngineSupport {
     private EngineSupport() {}
 
-    /** Starts a fresh engine; earlier handles become invalid. */
-    public static void freshEngine(int maxNodeCache, int maxOpCache, int gcRate, boolean gc) {
-        BDDManagerNativeProxy.doInit(maxNodeCache, maxOpCache, gcRate, gc);
-    }
+    /** Throwaway nodes of the drain sit on variables from here on, which the tests' diagrams leave alone. */
+    private static final int THROWAWAY_VAR = 128;
 
     /** A fresh engine with large bounds, collections every 1000 creations, and garbage collection on. */
     public static void freshEngine() {
-        freshEngine(1 << 22, 1 << 20, 1000, true);
+        BDDManagerNativeProxy.doInit(1 << 22, 1 << 20, 1000, true);
     }
 
     /** The "Alive nodes" figure of the statistics report. */
     public static int aliveNodes() {
-        return figure(BDDManagerNativeProxy.doGetInfo()[0], "Alive nodes: ");
+        return figure(0);
     }
 
     /** The "Total nodes allocated" figure of the statistics report. */
     public static int totalNodesAllocated() {
-        return figure(BDDManagerNativeProxy.doGetInfo()[1], "Total nodes allocated: ");
+        return figure(1);
     }
 
-    /** Alive nodes once every queued release is carried out. */
     public static int aliveAfterCollection() {
         BDDManagerNativeProxy.doCollectGarbage();
         return aliveNodes();
     }
 
     /**
-     * Alive nodes once every released diagram is freed down to its last node.
-     *
-     * <p>A freed record keeps its references on its children until make-node reuses it, so one
-     * collection frees only the roots of what was given back. This drains the store: it builds and
-     * holds throwaway one-variable nodes, more each round than there are free records, so that every
-     * freed record is reused and its children's release queued, and collects after each round, until
-     * the count of nodes other than the throwaways stops falling. The throwaways have terminal
-     * children only, so giving them back frees them entirely.
+     * Alive nodes once every released diagram is freed down to its last node. A freed record keeps
+     * its references on its children until make-node reuses it, so each round builds as many
+     * throwaway one-variable nodes as there are free records (no new record is needed, so this works
+     * at the end of the record range too), gives them back and collects, until a round frees nothing.
      */
     public static int aliveWhenDrained() {
-        int[] held = new int[2 * 32766];
-        int count = 0;
         int previous = Integer.MAX_VALUE;
         int current = aliveAfterCollection();
         while (current < previous) {
             previous = current;
-            int batch = totalNodesAllocated() - 2 - aliveNodes() + 1;
-            for (int i = 0; i < batch; i++) {
-                if (count == held.length) {
-                    throw new AssertionError("store too large to drain with one-variable nodes");
-                }
-                held[count] = BDDManagerNativeProxy.doMakeSingleTupleUnary(count >> 1, 1, count & 1);
-                count++;
+            int free = totalNodesAllocated() - 2 - current;
+            if (free > 2 * (32766 - THROWAWAY_VAR)) {
+                throw new AssertionError("too many free records to drain: " + free);
             }
-            current = aliveAfterCollection() - distinctHeld(held, count);
+            int[] held = new int[free];
+            for (int i = 0; i < free; i++) {
+                held[i] = BDDManagerNativeProxy.doMakeSingleTupleUnary(THROWAWAY_VAR + (i >> 1), 1, i & 1);
+            }
+            release(held);
+            current = aliveAfterCollection();
         }
-        for (int i = 0; i < count; i++) {
-            BDDNativeProxy.doDecRefCount(held[i]);
-        }
-        return aliveAfterCollection();
+        return current;
     }
 
-    private static int distinctHeld(int[] held, int count) {
-        return (int) java.util.Arrays.stream(held, 0, count).distinct().count();
-    }
-
-    /** Gives back the reference of every handle. */
     public static void release(int... handles) {
         for (int h : handles) {
             BDDNativeProxy.doDecRefCount(h);
         }
     }
 
-    /** Runs {@code call} and checks that it raises NativeBDDException with exactly this message. */
-    public static void assertNativeError(String message, Executable call) {
-        NativeBDDException e = assertThrows(NativeBDDException.class, call);
-        assertEquals(message, e.getMessage());
+    /** Runs each call and checks that it raises NativeBDDException with "Assert failed: " and this message. */
+    public static void refused(String message, Executable... calls) {
+        for (Executable call : calls) {
+            assertEquals("Assert failed: " + message, assertThrows(NativeBDDException.class, call).getMessage());
+        }
     }
 
-    private static int figure(String line, String prefix) {
-        if (!line.startsWith(prefix)) {
-            throw new AssertionError("unexpected report line: " + line);
-        }
-        return Integer.parseInt(line.substring(prefix.length()));
+    private static int figure(int line) {
+        String text = BDDManagerNativeProxy.doGetInfo()[line];
+        return Integer.parseInt(text.substring(text.indexOf(": ") + 2));
     }
 }

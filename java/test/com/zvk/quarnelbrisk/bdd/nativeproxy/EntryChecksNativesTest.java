@@ -1,145 +1,128 @@
 package com.zvk.quarnelbrisk.bdd.nativeproxy;
 
 import static com.zvk.quarnelbrisk.bdd.nativeproxy.EngineSupport.aliveWhenDrained;
-import static com.zvk.quarnelbrisk.bdd.nativeproxy.EngineSupport.assertNativeError;
 import static com.zvk.quarnelbrisk.bdd.nativeproxy.EngineSupport.freshEngine;
+import static com.zvk.quarnelbrisk.bdd.nativeproxy.EngineSupport.refused;
 import static com.zvk.quarnelbrisk.bdd.nativeproxy.EngineSupport.release;
+import static org.junit.jupiter.api.Assertions.assertArrayEquals;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
-import org.junit.jupiter.api.BeforeEach;
+import com.zvk.quarnelbrisk.bdd.nativeproxy.StreamSupport.Capture;
+import com.zvk.quarnelbrisk.bdd.nativeproxy.StreamSupport.Feed;
+import java.util.Arrays;
+import java.util.List;
+import java.util.Vector;
 import org.junit.jupiter.api.Test;
 
 /**
- * Bad input to the diagram natives: each is refused with its message before anything changes, and
- * the next normal call gives the right answer.
+ * Bad input to the natives: each call is refused with its exact message, the virtual machine goes
+ * on, nothing of the refused calls stays in the store, and the next calls answer right.
  */
 class EntryChecksNativesTest {
-    private static final TupleSetModel.Layout LAYOUT = new TupleSetModel.Layout(new int[] {0, 4}, new int[] {2, 2});
-    private static final String HANDLE = "Assert failed: Invalid node handle";
-    private static final String VARIABLE = "Assert failed: Invalid variable";
+    private static final int[] FIRST = {0, 4};
+    private static final int[] WIDTH = {2, 2};
+    private static final int[] OPEN = {Integer.MAX_VALUE, Integer.MAX_VALUE};
 
-    private TupleSetModel model;
-    private int a;
-    private int b;
-
-    @BeforeEach
-    void start() {
-        freshEngine();
-        model = TupleSetModel.of(LAYOUT, new int[] {0, 1}, new int[] {2, 3}, new int[] {3, 1}, new int[] {1, 0});
-        a = model.build();
-        b = TupleSetModel.of(LAYOUT, new int[] {2, 3}, new int[] {1, 1}).build();
+    private static int set(int[]... tuples) {
+        int s = BDDManagerNativeProxy.doGetZero();
+        for (int[] t : tuples) {
+            int next = BDDNativeProxy.doAddTuple(s, FIRST, WIDTH, t);
+            release(s);
+            s = next;
+        }
+        return s;
     }
 
     @Test
-    void freedAndOutOfRangeHandles() {
+    void badInputIsRefusedWithItsMessageAndLeavesNothingBehind() throws Exception {
+        freshEngine();
+        int a = set(new int[] {0, 1}, new int[] {2, 3}, new int[] {3, 1}, new int[] {1, 0});
+        int b = set(new int[] {2, 3}, new int[] {1, 1});
+        int one = BDDManagerNativeProxy.doGetOne();
         int freed = BDDManagerNativeProxy.doMakeSingleTupleUnary(9, 2, 1);
         release(freed);
-        BDDManagerNativeProxy.doCollectGarbage();
-        int[] first = LAYOUT.firstVar();
-        int[] width = LAYOUT.width();
-        for (int bad : new int[] {0, -5, freed, 1 << 30}) {
-            assertNativeError(HANDLE, () -> BDDNativeProxy.doUnite(a, bad));
-            assertNativeError(HANDLE, () -> BDDNativeProxy.doIntersect(bad, a));
-            assertNativeError(HANDLE, () -> BDDNativeProxy.doComplement(bad));
-            assertNativeError(HANDLE, () -> BDDNativeProxy.doSuperset(a, bad));
-            assertNativeError(HANDLE, () -> BDDNativeProxy.doAddTuple(bad, first, width, new int[] {0, 0}));
-            assertNativeError(HANDLE, () -> BDDNativeProxy.doExistsVar(bad, 1));
-            assertNativeError(HANDLE, () -> BDDNativeProxy.doExists(bad, 0, 2));
-            assertNativeError(HANDLE, () -> BDDNativeProxy.doTestVars(bad, 0, 2));
-            assertNativeError(HANDLE, () -> BDDNativeProxy.doRename(bad, 0, 2, 0));
-            assertNativeError(HANDLE, () -> BDDNativeProxy.doRelprod(bad, b, 0, 2));
-            assertNativeError(HANDLE, () -> BDDNativeProxy.doRelprod(a, bad, 0, 2));
-            assertNativeError(HANDLE, () -> BDDNativeProxy.doGetNumOfNodes(bad));
-            // The handle is checked first, whatever else is wrong.
-            assertNativeError(HANDLE, () -> BDDNativeProxy.doExists(bad, 32760, 10));
+        int baseline = aliveWhenDrained();
+        Capture out = new Capture(false);
+        for (int bad : new int[] {0, -5, Integer.MIN_VALUE, freed, 1 << 30}) {
+            refused("Invalid node handle", () -> BDDNativeProxy.doIncRefCount(bad),
+                    () -> BDDNativeProxy.doUnite(a, bad), () -> BDDNativeProxy.doIntersect(bad, a),
+                    () -> BDDNativeProxy.doComplement(bad), () -> BDDNativeProxy.doSuperset(a, bad),
+                    () -> BDDNativeProxy.doAddTuple(bad, FIRST, WIDTH, new int[2]),
+                    () -> BDDNativeProxy.doExistsVar(bad, 1), () -> BDDNativeProxy.doExists(bad, 32760, 10),
+                    () -> BDDNativeProxy.doTestVars(bad, 0, 2), () -> BDDNativeProxy.doRename(bad, 0, 2, 0),
+                    () -> BDDNativeProxy.doRelprod(bad, b, 0, 2), () -> BDDNativeProxy.doRelprod(a, bad, 0, 2),
+                    () -> BDDNativeProxy.doGetNumOfNodes(bad),
+                    () -> BDDNativeProxy.doGetNumOfTuples(bad, FIRST, WIDTH, OPEN),
+                    () -> BDDNativeProxy.doGetNTuples(bad, FIRST, WIDTH, OPEN, -1),
+                    () -> BDDManagerNativeProxy.doSerialize(out, new int[] {a, bad}, null, 1.0, ""));
+            if (bad != freed) {
+                refused("Invalid node handle", () -> BDDNativeProxy.doDecRefCount(bad));
+            }
         }
-        assertEquals(model.exists(0, 2).build(), BDDNativeProxy.doExists(a, 0, 2));
-    }
+        refused("Invalid variable", () -> BDDNativeProxy.doExistsVar(a, 32766), () -> BDDNativeProxy.doExistsVar(a, -1),
+                () -> BDDNativeProxy.doExists(a, 32760, 7), () -> BDDNativeProxy.doExists(a, 2, Integer.MAX_VALUE),
+                () -> BDDNativeProxy.doExists(a, -3, 5), () -> BDDNativeProxy.doRelprod(a, b, 32765, 2),
+                () -> BDDNativeProxy.doRelprod(a, b, Integer.MAX_VALUE, Integer.MAX_VALUE),
+                () -> BDDNativeProxy.doRename(a, 32760, 7, 0), () -> BDDNativeProxy.doRename(a, 0, 2, 32768),
+                () -> BDDNativeProxy.doRename(a, 0, 2, -32769), () -> BDDNativeProxy.doRename(a, 4, 2, -5),
+                () -> BDDNativeProxy.doRename(a, 4, 2, 32761));
+        // Field 0 moved onto variables 3..4 meets field 1's variable 4, and back again.
+        refused("Variable order violated", () -> BDDNativeProxy.doRename(a, 0, 2, 3),
+                () -> BDDNativeProxy.doRename(a, 4, 2, -4));
+        refused("Invalid tuple layout",
+                () -> BDDNativeProxy.doAddTuple(a, new int[] {0, 1}, WIDTH, new int[2]),
+                () -> BDDNativeProxy.doAddTuple(a, FIRST, new int[] {2}, new int[2]),
+                () -> BDDNativeProxy.doAddTuple(a, FIRST, WIDTH, null),
+                () -> BDDNativeProxy.doAddTuple(a, new int[] {0, 32765}, WIDTH, new int[2]),
+                () -> BDDManagerNativeProxy.doMakeSingleTuple(null, new int[] {1}, new int[] {1}),
+                () -> BDDManagerNativeProxy.doMakeSingleTuple(FIRST, new int[] {2}, new int[] {1, 1}),
+                () -> BDDNativeProxy.doGetNumOfTuples(one, FIRST, null, OPEN),
+                () -> BDDNativeProxy.doGetNumOfTuples(one, FIRST, WIDTH, new int[] {4}),
+                () -> BDDNativeProxy.doGetNTuples(one, null, WIDTH, OPEN, -1),
+                () -> BDDNativeProxy.doGetNTuples(one, FIRST, WIDTH, null, -1));
+        // The diagram tests variables 4 and 5, outside a layout of field 0 alone.
+        refused("BDDNativeImpl.getNumOfTuples", () -> BDDNativeProxy.doGetNumOfTuples(a, new int[] {0}, WIDTH, OPEN));
+        refused("BDDNativeImpl.getTuples", () -> BDDNativeProxy.doGetNTuples(a, new int[] {0}, WIDTH, OPEN, -1));
+        refused("Invalid root list", () -> BDDManagerNativeProxy.doSerialize(out, null, null, 1.0, ""));
+        refused("Invalid stream", () -> BDDManagerNativeProxy.doSerialize(null, new int[] {a}, null, 1.0, ""),
+                () -> BDDManagerNativeProxy.doDeserialize(out, null, 1.0, ""));
+        refused("Invalid callback", () -> BDDManagerNativeProxy.doSerialize(out, new int[] {a}, "x", 1.0, ""),
+                () -> BDDManagerNativeProxy.doDeserialize(new Feed(), 1, 1.0, ""));
+        int[] stream = StreamSupport.write(a, b);
+        StreamSupport.Recorder reentrant = new StreamSupport.Recorder();
+        reentrant.onReport = BDDManagerNativeProxy::doGetOne;
+        refused("Concurrent or reentrant call",
+                () -> BDDManagerNativeProxy.doSerialize(out, new int[] {a}, reentrant, 1.0, ""),
+                () -> BDDManagerNativeProxy.doDeserialize(new Feed((Object) stream), reentrant, 1.0, ""));
+        assertEquals(List.of(), out.written);
+        assertEquals(baseline, aliveWhenDrained());
 
-    @Test
-    void badLayoutsForInsertion() {
-        String layout = "Assert failed: Invalid tuple layout";
-        int[] width = LAYOUT.width();
-        assertNativeError(layout, () -> BDDNativeProxy.doAddTuple(a, new int[] {0, 1}, width, new int[] {0, 0}));
-        assertNativeError(layout, () -> BDDNativeProxy.doAddTuple(a, new int[] {0, 4}, new int[] {2}, new int[2]));
-        assertNativeError(layout, () -> BDDNativeProxy.doAddTuple(a, new int[] {0, 4}, width, null));
-        assertNativeError(layout, () -> BDDNativeProxy.doAddTuple(a, new int[] {0, 32765}, width, new int[2]));
-        assertEquals(BDDManagerNativeProxy.doGetOne(), BDDNativeProxy.doAddTuple(a, new int[0], new int[0], new int[0]));
-        assertEquals(model.add(new int[] {3, 3}).build(), BDDNativeProxy.doAddTuple(a, LAYOUT.firstVar(), width,
-                new int[] {3, 3}));
-    }
+        // A reference given back once too often is reported by the collection that meets it; the
+        // release queued after it is still carried out.
+        int c = BDDManagerNativeProxy.doMakeSingleTupleUnary(8, 2, 3);
+        int d = BDDManagerNativeProxy.doMakeSingleTupleUnary(12, 2, 3);
+        release(c, c, d);
+        refused("Negative refcount", BDDManagerNativeProxy::doCollectGarbage);
+        assertEquals(baseline, aliveWhenDrained());
 
-    @Test
-    void variablesAndRunsOutsideTheOrder() {
-        assertNativeError(VARIABLE, () -> BDDNativeProxy.doExistsVar(a, 32766));
-        assertNativeError(VARIABLE, () -> BDDNativeProxy.doExistsVar(a, -1));
-        assertNativeError(VARIABLE, () -> BDDNativeProxy.doExists(a, 32760, 7));
-        assertNativeError(VARIABLE, () -> BDDNativeProxy.doExists(a, 2, Integer.MAX_VALUE));
-        assertNativeError(VARIABLE, () -> BDDNativeProxy.doExists(a, -3, 5));
-        assertNativeError(VARIABLE, () -> BDDNativeProxy.doRelprod(a, b, 32765, 2));
-        assertNativeError(VARIABLE, () -> BDDNativeProxy.doRelprod(a, b, Integer.MAX_VALUE, Integer.MAX_VALUE));
-        assertNativeError(VARIABLE, () -> BDDNativeProxy.doRename(a, 32760, 7, 0));
-        assertNativeError(VARIABLE, () -> BDDNativeProxy.doRename(a, 0, 2, 32768));
-        assertNativeError(VARIABLE, () -> BDDNativeProxy.doRename(a, 0, 2, -32769));
-        assertNativeError(VARIABLE, () -> BDDNativeProxy.doRename(a, 4, 2, -5));
-        assertNativeError(VARIABLE, () -> BDDNativeProxy.doRename(a, 4, 2, 32761));
-        assertEquals(model.existsVar(4).build(), BDDNativeProxy.doExistsVar(a, 4));
-        assertEquals(model.relprod(TupleSetModel.full(LAYOUT), 4, 2).build(),
-                BDDNativeProxy.doRelprod(a, BDDManagerNativeProxy.doGetOne(), 4, 2));
-        // The test only asks, so any run is answered for the variables it names.
-        assertTrue(BDDNativeProxy.doTestVars(a, -10, 11));
-        assertTrue(BDDNativeProxy.doTestVars(a, 5, Integer.MAX_VALUE));
-        assertFalse(BDDNativeProxy.doTestVars(a, 2, 2));
-        assertFalse(BDDNativeProxy.doTestVars(a, 40000, 5));
-    }
-
-    @Test
-    void runsOfNoVariablesChangeNothing() {
-        assertEquals(a, BDDNativeProxy.doExists(a, 0, 0));
-        assertEquals(a, BDDNativeProxy.doExists(a, 40000, -3));
-        assertEquals(a, BDDNativeProxy.doRename(a, 0, 0, 9));
-        assertEquals(BDDNativeProxy.doIntersect(a, b), BDDNativeProxy.doRelprod(a, b, 0, 0));
-        assertEquals(BDDNativeProxy.doIntersect(a, b), BDDNativeProxy.doRelprod(a, b, -7, Integer.MIN_VALUE));
-        assertFalse(BDDNativeProxy.doTestVars(a, 0, 0));
-        assertEquals(a, BDDNativeProxy.doRename(a, 4, 2, 0));
-    }
-
-    @Test
-    void aRenameThatBreaksTheOrderLeavesNothingBehind() {
-        int drained = aliveWhenDrained();
-        String order = "Assert failed: Variable order violated";
-        // Field 0 moved onto variables 3..4 meets field 1's variable 4.
-        assertNativeError(order, () -> BDDNativeProxy.doRename(a, 0, 2, 3));
-        assertNativeError(order, () -> BDDNativeProxy.doRename(a, 4, 2, -4));
-        assertEquals(drained, aliveWhenDrained());
-        int moved = BDDNativeProxy.doRename(a, 0, 2, 2);
-        TupleSetModel.Layout shifted = new TupleSetModel.Layout(new int[] {2, 4}, new int[] {2, 2});
-        assertEquals(TupleSetModel.of(shifted, new int[] {0, 1}, new int[] {2, 3}, new int[] {3, 1}, new int[] {1, 0})
-                .build(), moved);
-    }
-
-    @Test
-    void missingAndShortLayoutArraysAreRefused() {
-        String layout = "Assert failed: Invalid tuple layout";
-        int one = BDDManagerNativeProxy.doGetOne();
-        int[] first = {0, 3};
-        int[] width = {2, 2};
-        assertNativeError(layout, () -> BDDManagerNativeProxy.doMakeSingleTuple(null, new int[] {1}, new int[] {1}));
-        assertNativeError(layout, () -> BDDManagerNativeProxy.doMakeSingleTuple(first, new int[] {2}, new int[] {1, 1}));
-        assertNativeError(layout, () -> BDDManagerNativeProxy.doMakeSingleTuple(first, width, null));
-        assertNativeError(layout, () -> BDDNativeProxy.doGetNumOfTuples(one, null, width, width));
-        assertNativeError(layout, () -> BDDNativeProxy.doGetNumOfTuples(one, first, null, width));
-        assertNativeError(layout, () -> BDDNativeProxy.doGetNumOfTuples(one, first, width, null));
-        assertNativeError(layout, () -> BDDNativeProxy.doGetNumOfTuples(one, first, new int[] {2}, width));
-        assertNativeError(layout, () -> BDDNativeProxy.doGetNTuples(one, first, width, new int[] {4}, -1));
-        assertNativeError(layout, () -> BDDNativeProxy.doGetNTuples(one, first, width, null, -1));
-        assertNativeError(HANDLE, () -> BDDNativeProxy.doGetNumOfTuples(0, first, width, width));
-        assertNativeError(HANDLE, () -> BDDNativeProxy.doGetNTuples(1 << 30, first, width, width, -1));
-        // Longer second and third arrays are fine: the first gives the number of fields.
+        // The engine answers right afterwards, also at the edges: runs of no variables change
+        // nothing, the variable test answers any run for the variables it names, and the first
+        // array gives the number of fields (longer others are fine, none is the empty tuple).
+        Vector<?> listed = (Vector<?>) BDDNativeProxy.doGetNTuples(b, FIRST, WIDTH, OPEN, -1);
+        assertEquals("[1, 1][2, 3]", Arrays.toString((int[]) listed.get(0)) + Arrays.toString((int[]) listed.get(1)));
+        assertArrayEquals(new int[] {a, b}, StreamSupport.read(stream));
+        assertEquals(12, BDDNativeProxy.doGetNumOfTuples(BDDNativeProxy.doExists(a, 0, 2), FIRST, WIDTH, new int[2]));
+        int ab = BDDNativeProxy.doIntersect(a, b);
+        assertArrayEquals(new int[] {a, a, a, a, ab, ab}, new int[] {BDDNativeProxy.doExists(a, 0, 0),
+            BDDNativeProxy.doExists(a, 40000, -3), BDDNativeProxy.doRename(a, 0, 0, 9), BDDNativeProxy.doRename(a, 4, 2, 0),
+            BDDNativeProxy.doRelprod(a, b, 0, 0), BDDNativeProxy.doRelprod(a, b, -7, Integer.MIN_VALUE)});
+        assertTrue(BDDNativeProxy.doTestVars(a, -10, 11) && BDDNativeProxy.doTestVars(a, 5, Integer.MAX_VALUE));
+        assertFalse(BDDNativeProxy.doTestVars(a, 2, 2) || BDDNativeProxy.doTestVars(a, 40000, 5)
+                || BDDNativeProxy.doTestVars(a, 0, 0));
         assertEquals(BDDManagerNativeProxy.doMakeSingleTupleUnary(0, 2, 1),
                 BDDManagerNativeProxy.doMakeSingleTuple(new int[] {0}, new int[] {2, 9}, new int[] {1, 7}));
-        assertEquals(16, BDDNativeProxy.doGetNumOfTuples(one, first, width, new int[2]));
+        assertEquals(one, BDDNativeProxy.doAddTuple(a, new int[0], new int[0], new int[0]));
     }
 }

@@ -1,114 +1,114 @@
 package com.zvk.quarnelbrisk.bdd.nativeproxy;
 
 import static com.zvk.quarnelbrisk.bdd.nativeproxy.EngineSupport.aliveAfterCollection;
-import static com.zvk.quarnelbrisk.bdd.nativeproxy.EngineSupport.aliveNodes;
-import static com.zvk.quarnelbrisk.bdd.nativeproxy.EngineSupport.assertNativeError;
-import static com.zvk.quarnelbrisk.bdd.nativeproxy.EngineSupport.freshEngine;
+import static com.zvk.quarnelbrisk.bdd.nativeproxy.EngineSupport.aliveWhenDrained;
+import static com.zvk.quarnelbrisk.bdd.nativeproxy.EngineSupport.refused;
+import static com.zvk.quarnelbrisk.bdd.nativeproxy.EngineSupport.release;
 import static org.junit.jupiter.api.Assertions.assertArrayEquals;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
-import com.zvk.quarnelbrisk.ui.ThreadCallback;
-import java.util.List;
-import java.util.concurrent.CountDownLatch;
+import java.util.Random;
+import java.util.concurrent.FutureTask;
+import java.util.concurrent.Semaphore;
 import java.util.concurrent.TimeUnit;
-import java.util.concurrent.atomic.AtomicReference;
+import java.util.concurrent.atomic.AtomicBoolean;
 import org.junit.jupiter.api.Test;
-import org.junit.jupiter.api.function.Executable;
 
+/**
+ * Threads around the engine: the monitor that guards the release queue, the refusal of a second
+ * caller, releases of stale handles across a restart, and a million releases from four threads
+ * while the engine computes, every result checked by counts and inclusions.
+ */
 class MonitorTest {
-    /** Holds the engine's monitor on a thread of its own until {@link #close}. */
-    private static final class HeldMonitor {
-        private final CountDownLatch held = new CountDownLatch(1);
-        private final CountDownLatch letGo = new CountDownLatch(1);
-        private final Thread thread = new Thread(() -> {
-            synchronized (BDDNativeProxy.syncObject) {
-                held.countDown();
-                awaitUninterruptibly(letGo);
-            }
-        });
-
-        HeldMonitor() throws InterruptedException {
-            thread.start();
-            assertTrue(held.await(30, TimeUnit.SECONDS));
-        }
-
-        void close() {
-            letGo.countDown();
-            while (thread.isAlive()) {
-                try {
-                    thread.join();
-                } catch (InterruptedException e) {
-                    // the holder ends as soon as it sees the latch
-                }
-            }
-        }
-    }
-
-    private static void awaitUninterruptibly(CountDownLatch latch) {
-        while (true) {
-            try {
-                latch.await();
-                return;
-            } catch (InterruptedException e) {
-                // keep holding until told to let go
-            }
-        }
+    private static void start() {
+        BDDManagerNativeProxy.doInit(1 << 20, 1 << 20, 100, true);
     }
 
     private static void awaitBlocked(Thread t) throws InterruptedException {
         long deadline = System.nanoTime() + TimeUnit.SECONDS.toNanos(30);
         while (t.getState() != Thread.State.BLOCKED) {
+            assertTrue(t.isAlive(), "thread finished without waiting for the monitor");
             assertTrue(System.nanoTime() < deadline, "thread never blocked on the monitor");
-            assertTrue(t.isAlive(), "thread finished without blocking");
             Thread.sleep(1);
         }
     }
 
     @Test
-    void aHeldMonitorBlocksReleasesButNotAnIdleCollection() throws Exception {
-        freshEngine(1 << 20, 1 << 20, 100, true);
-        int chain = BDDManagerNativeProxy.doMakeSingleTupleUnary(0, 4, 3);
-        Thread releaser = new Thread(() -> BDDNativeProxy.doDecRefCount(chain));
-        HeldMonitor monitor = new HeldMonitor();
-        try {
+    void releasesAndCollectionsWaitForTheMonitor() throws Exception {
+        start();
+        int a = BDDManagerNativeProxy.doMakeSingleTupleUnary(0, 4, 3);
+        int b = BDDManagerNativeProxy.doMakeSingleTupleUnary(8, 4, 3);
+        release(a);
+        Thread releaser = new Thread(() -> BDDNativeProxy.doDecRefCount(b));
+        Thread collector = new Thread(BDDManagerNativeProxy::doCollectGarbage);
+        synchronized (BDDNativeProxy.syncObject) {
             releaser.start();
             awaitBlocked(releaser);
-            // Nothing is queued yet, so a collection does not touch the monitor.
-            BDDManagerNativeProxy.doCollectGarbage();
-            assertEquals(4, aliveNodes());
-        } finally {
-            monitor.close();
-        }
-        releaser.join();
-        assertEquals(3, aliveAfterCollection(), "the release went through once the monitor was free");
-    }
-
-    @Test
-    void aCollectionWaitsForTheMonitorAndACallMeanwhileIsRefused() throws Exception {
-        freshEngine(1 << 20, 1 << 20, 100, true);
-        int chain = BDDManagerNativeProxy.doMakeSingleTupleUnary(0, 4, 3);
-        BDDNativeProxy.doDecRefCount(chain);
-        Thread collector = new Thread(BDDManagerNativeProxy::doCollectGarbage);
-        HeldMonitor monitor = new HeldMonitor();
-        try {
             collector.start();
             awaitBlocked(collector);
-            assertNativeError("Assert failed: Concurrent or reentrant call", BDDManagerNativeProxy::doGetOne);
-            assertNativeError("Assert failed: Concurrent or reentrant call",
-                    () -> BDDManagerNativeProxy.doMakeSingleTupleUnary(10, 2, 1));
-        } finally {
-            monitor.close();
         }
+        releaser.join();
         collector.join();
-        assertEquals(3, aliveNodes());
-        assertEquals(BDDManagerNativeProxy.doGetOne(), BDDManagerNativeProxy.doGetOne());
+        assertEquals(0, aliveWhenDrained(), "both releases went through once the monitor was free");
     }
 
     @Test
+    void whileACallRunsEveryOtherNativeFromASecondThreadIsRefused() throws Exception {
+        start();
+        int a = BDDManagerNativeProxy.doMakeSingleTupleUnary(0, 4, 3);
+        int b = BDDManagerNativeProxy.doMakeSingleTupleUnary(0, 4, 5);
+        int u = BDDNativeProxy.doUnite(a, b);
+        int[] expected = StreamSupport.write(u, a);
+        // The engine thread stays inside doSerialize, in its first progress report, until let go.
+        Semaphore inside = new Semaphore(0);
+        Semaphore letGo = new Semaphore(0);
+        StreamSupport.Recorder holding = new StreamSupport.Recorder();
+        holding.onReport = () -> {
+            inside.release();
+            letGo.acquireUninterruptibly();
+            letGo.release();
+        };
+        StreamSupport.Capture out = new StreamSupport.Capture(false);
+        FutureTask<Void> engine = new FutureTask<>(() -> BDDManagerNativeProxy.doSerialize(out, new int[] {u, a}, holding,
+                1.0, "w"), null);
+        new Thread(engine).start();
+        try {
+            assertTrue(inside.tryAcquire(30, TimeUnit.SECONDS));
+            int[] f = {0, 2};
+            int[] w = {2, 2};
+            int[] v = {1, 3};
+            refused("Concurrent or reentrant call", () -> BDDManagerNativeProxy.doInit(1 << 20, 1 << 20, 100, true),
+                    BDDManagerNativeProxy::doCollectGarbage, BDDManagerNativeProxy::doGetInfo,
+                    BDDManagerNativeProxy::doGetZero, BDDManagerNativeProxy::doGetOne,
+                    () -> BDDManagerNativeProxy.doMakeEquals(1, 2), () -> BDDManagerNativeProxy.doMakeSingleTupleUnary(8, 2, 1),
+                    () -> BDDManagerNativeProxy.doMakeSingleTuple(f, w, v), () -> StreamSupport.write(a),
+                    () -> StreamSupport.read(expected), () -> BDDNativeProxy.doIncRefCount(a),
+                    () -> BDDNativeProxy.doIntersect(a, b), () -> BDDNativeProxy.doUnite(a, b),
+                    () -> BDDNativeProxy.doComplement(a), () -> BDDNativeProxy.doExistsVar(u, 1),
+                    () -> BDDNativeProxy.doExists(u, 0, 2), () -> BDDNativeProxy.doTestVars(u, 0, 2),
+                    () -> BDDNativeProxy.doRename(u, 0, 4, 4), () -> BDDNativeProxy.doRelprod(a, u, 0, 2),
+                    () -> BDDNativeProxy.doSuperset(u, a), () -> BDDNativeProxy.doGetNTuples(u, f, w, w, -1),
+                    () -> BDDNativeProxy.doGetNumOfTuples(u, f, w, w), () -> BDDNativeProxy.doGetNumOfNodes(u),
+                    () -> BDDNativeProxy.doAddTuple(u, f, w, v));
+            // The two natives without a frame still work: a release is queued, the size is read.
+            assertTrue(BDDManagerNativeProxy.doGetMemoryState() > 0);
+            BDDNativeProxy.doDecRefCount(b);
+        } finally {
+            letGo.release();
+        }
+        engine.get();
+        assertArrayEquals(expected, (int[]) out.written.get(0), "the running call went on undisturbed");
+        // b's release was carried out once; u and a are intact.
+        release(a, u);
+        assertEquals(0, aliveWhenDrained());
+    }
+
+    /** Releases of stale handles from another thread while the engine is started again and again. */
+    @Test
     void releasesOfOldHandlesDuringARestartStayHarmless() throws Exception {
-        freshEngine(1 << 20, 1 << 20, 100, true);
-        java.util.concurrent.atomic.AtomicBoolean stop = new java.util.concurrent.atomic.AtomicBoolean();
+        start();
+        AtomicBoolean stop = new AtomicBoolean();
         Thread stale = new Thread(() -> {
             for (int h = 1; !stop.get(); h = h % 3000 + 1) {
                 try {
@@ -123,7 +123,7 @@ class MonitorTest {
             // The stale releases hit nodes of the new stores, so collections may well report
             // negative counts; what must never happen is a write into a store that is gone.
             for (int round = 0; round < 30; round++) {
-                freshEngine(1 << 20, 1 << 20, 100, true);
+                start();
                 try {
                     for (int v = 0; v < 2000; v++) {
                         BDDManagerNativeProxy.doMakeSingleTupleUnary(v, 1, 1);
@@ -136,91 +136,89 @@ class MonitorTest {
             stop.set(true);
             stale.join();
         }
-        freshEngine(1 << 20, 1 << 20, 100, true);
+        start();
         int n = BDDManagerNativeProxy.doMakeSingleTupleUnary(0, 8, 77);
         assertEquals(n, BDDManagerNativeProxy.doMakeSingleTupleUnary(0, 8, 77));
         assertEquals(8, aliveAfterCollection());
     }
 
-    @Test
-    void whileACallRunsEveryOtherNativeFromASecondThreadIsRefused() throws Exception {
-        freshEngine(1 << 20, 1 << 20, 100, true);
-        int a = BDDManagerNativeProxy.doMakeSingleTupleUnary(0, 4, 3);
-        int b = BDDManagerNativeProxy.doMakeSingleTupleUnary(0, 4, 5);
-        int u = BDDNativeProxy.doUnite(a, b);
-        int[] expected = StreamSupport.write(u, a);
-        // The engine thread stays inside doSerialize, in its first progress report, until let go.
-        CountDownLatch inside = new CountDownLatch(1);
-        CountDownLatch letGo = new CountDownLatch(1);
-        ThreadCallback holding = new ThreadCallback() {
-            @Override
-            public boolean checkCancelled() {
-                return false;
-            }
+    private static final int[] FIRST = {0, 6};
+    private static final int[] WIDTH = {6, 6};
 
-            @Override
-            public void informProgress(int done, int total, String message) {
-                inside.countDown();
-                awaitUninterruptibly(letGo);
+    /** The set with a random tuple of two 6-bit fields added. */
+    private static int add(int set, Random rnd) {
+        return BDDNativeProxy.doAddTuple(set, FIRST, WIDTH, new int[] {rnd.nextInt(64), rnd.nextInt(64)});
+    }
+
+    private static int count(int set) {
+        return BDDNativeProxy.doGetNumOfTuples(set, FIRST, WIDTH, new int[] {64, 64});
+    }
+
+    @Test
+    void aMillionReleasesFromFourThreadsWhileTheEngineComputesAreCountedExactly() throws Exception {
+        // A collection every 51 creations: make-node takes the monitor all the time.
+        BDDManagerNativeProxy.doInit(1 << 20, 1 << 18, 50, true);
+        Random rnd = new Random(11);
+        int[] handles = new int[1000];
+        int[] counts = new int[handles.length];
+        for (int i = 0; i < handles.length; i++) {
+            handles[i] = BDDManagerNativeProxy.doGetZero();
+            for (int t = 1 + rnd.nextInt(6); t > 0; t--) {
+                int next = add(handles[i], rnd);
+                release(handles[i]);
+                handles[i] = next;
             }
-        };
-        StreamSupport.Capture out = new StreamSupport.Capture(false);
-        AtomicReference<Throwable> failure = new AtomicReference<>();
-        Thread engine = new Thread(() -> {
-            try {
-                BDDManagerNativeProxy.doSerialize(out, new int[] {u, a}, holding, 1.0, "w");
-            } catch (Throwable e) {
-                failure.set(e);
-            }
-        });
-        engine.start();
-        try {
-            assertTrue(inside.await(30, TimeUnit.SECONDS));
-            int[] f = {0, 2};
-            int[] w = {2, 2};
-            int[] v = {1, 3};
-            List<Executable> calls = List.of(
-                    () -> BDDManagerNativeProxy.doInit(1 << 20, 1 << 20, 100, true),
-                    BDDManagerNativeProxy::doCollectGarbage,
-                    BDDManagerNativeProxy::doGetInfo,
-                    BDDManagerNativeProxy::doGetZero,
-                    BDDManagerNativeProxy::doGetOne,
-                    () -> BDDManagerNativeProxy.doMakeEquals(1, 2),
-                    () -> BDDManagerNativeProxy.doMakeSingleTupleUnary(8, 2, 1),
-                    () -> BDDManagerNativeProxy.doMakeSingleTuple(f, w, v),
-                    () -> BDDManagerNativeProxy.doSerialize(new StreamSupport.Capture(false), new int[] {a}, null, 1.0, ""),
-                    () -> BDDManagerNativeProxy.doDeserialize(new StreamSupport.Feed((Object) expected), null, 1.0, ""),
-                    () -> BDDNativeProxy.doIncRefCount(a),
-                    () -> BDDNativeProxy.doIntersect(a, b),
-                    () -> BDDNativeProxy.doUnite(a, b),
-                    () -> BDDNativeProxy.doComplement(a),
-                    () -> BDDNativeProxy.doExistsVar(u, 1),
-                    () -> BDDNativeProxy.doExists(u, 0, 2),
-                    () -> BDDNativeProxy.doTestVars(u, 0, 2),
-                    () -> BDDNativeProxy.doRename(u, 0, 4, 4),
-                    () -> BDDNativeProxy.doRelprod(a, u, 0, 2),
-                    () -> BDDNativeProxy.doSuperset(u, a),
-                    () -> BDDNativeProxy.doGetNTuples(u, f, w, new int[] {4, 4}, -1),
-                    () -> BDDNativeProxy.doGetNumOfTuples(u, f, w, new int[] {4, 4}),
-                    () -> BDDNativeProxy.doGetNumOfNodes(u),
-                    () -> BDDNativeProxy.doAddTuple(u, f, w, v));
-            for (Executable call : calls) {
-                assertNativeError("Assert failed: Concurrent or reentrant call", call);
-            }
-            // The two natives without a frame still work: a release is queued, the size is read.
-            assertTrue(BDDManagerNativeProxy.doGetMemoryState() > 0);
-            BDDNativeProxy.doDecRefCount(b);
-        } finally {
-            letGo.countDown();
-            engine.join();
+            counts[i] = count(handles[i]);
         }
-        assertEquals(null, failure.get());
-        assertEquals(1, out.written.size());
-        assertArrayEquals(expected, (int[]) out.written.get(0),
-                "the interrupted call went on undisturbed");
-        // b's release was carried out once; u and a are intact, nothing else changed.
-        assertEquals(aliveNodes() - 1, aliveAfterCollection());
-        assertEquals(2, BDDNativeProxy.doGetNumOfTuples(u, new int[] {0}, new int[] {4}, new int[] {16}));
-        assertEquals(u, BDDNativeProxy.doUnite(a, BDDManagerNativeProxy.doMakeSingleTupleUnary(0, 4, 5)));
+        int baseline = aliveWhenDrained();
+        FutureTask<?>[] workers = new FutureTask<?>[4];
+        for (int t = 0; t < workers.length; t++) {
+            int first = t;
+            // A round gives one reference back on each of this thread's handles, so the counts fall
+            // slowly while the engine uses the same nodes.
+            workers[t] = new FutureTask<>(() -> {
+                for (int round = 0; round < 1000; round++) {
+                    for (int i = first; i < handles.length; i += workers.length) {
+                        BDDNativeProxy.doDecRefCount(handles[i]);
+                    }
+                }
+            }, null);
+        }
+        for (int h : handles) {
+            for (int k = 0; k < 1000; k++) {
+                BDDNativeProxy.doIncRefCount(h);
+            }
+        }
+        for (FutureTask<?> w : workers) {
+            new Thread(w).start();
+        }
+        for (int rounds = 1; !(workers[0].isDone() && workers[1].isDone() && workers[2].isDone() && workers[3].isDone());
+                rounds++) {
+            int i = rnd.nextInt(handles.length);
+            int j = rnd.nextInt(handles.length);
+            int u = BDDNativeProxy.doUnite(handles[i], handles[j]);
+            int x = BDDNativeProxy.doIntersect(handles[i], handles[j]);
+            int c = BDDNativeProxy.doComplement(x);
+            int grown = add(u, rnd);
+            int p = BDDNativeProxy.doExists(grown, 0, 6);
+            assertEquals(counts[i] + counts[j], count(u) + count(x));
+            assertEquals(4096, count(x) + count(c));
+            assertTrue(BDDNativeProxy.doSuperset(u, handles[i]) && BDDNativeProxy.doSuperset(u, handles[j])
+                    && BDDNativeProxy.doSuperset(grown, u) && BDDNativeProxy.doSuperset(p, grown));
+            assertEquals(count(grown), BDDNativeProxy.doSuperset(u, grown) ? count(u) : count(u) + 1);
+            release(u, x, grown, c, p);
+            if (rounds % 64 == 0) {
+                BDDManagerNativeProxy.doCollectGarbage();
+            }
+        }
+        for (FutureTask<?> w : workers) {
+            w.get();
+        }
+        assertEquals(baseline, aliveWhenDrained(), "every extra reference was given back exactly once");
+        for (int i = 0; i < handles.length; i++) {
+            assertEquals(counts[i], count(handles[i]));
+        }
+        release(handles);
+        assertEquals(0, aliveWhenDrained());
     }
 }

@@ -5,9 +5,9 @@ import java.io.EOFException;
 import java.io.IOException;
 import java.io.ObjectInputStream;
 import java.io.ObjectOutputStream;
-import java.util.ArrayDeque;
 import java.util.ArrayList;
 import java.util.Arrays;
+import java.util.LinkedList;
 import java.util.List;
 
 /** Object streams and a callback that the diagram-stream tests control and watch. */
@@ -20,7 +20,6 @@ final class StreamSupport {
         final boolean failing;
 
         Capture(boolean failing) throws IOException {
-            super();
             this.failing = failing;
         }
 
@@ -33,15 +32,12 @@ final class StreamSupport {
         }
     }
 
-    /** An object input stream that hands out the given objects and then reports the end. */
+    /** An object input stream that hands out the given objects (null among them) and then reports the end. */
     static final class Feed extends ObjectInputStream {
-        private final ArrayDeque<Object[]> objects = new ArrayDeque<>();
+        private final LinkedList<Object> objects;
 
         Feed(Object... objs) throws IOException {
-            super();
-            for (Object o : objs) {
-                objects.add(new Object[] {o});
-            }
+            objects = new LinkedList<>(Arrays.asList(objs));
         }
 
         @Override
@@ -49,34 +45,35 @@ final class StreamSupport {
             if (objects.isEmpty()) {
                 throw new EOFException();
             }
-            return objects.poll()[0];
+            return objects.poll();
         }
     }
 
     /**
-     * Records every report; cancels at the n-th cancellation test (counted from 1), or throws
-     * there or in the n-th report.
+     * Records every report. When {@code stopAt} is above 0 it stops the call at that cancellation
+     * test (counted from 1): by cancelling (way 0) or by throwing there (way 1); or (way 2) it
+     * throws in that report.
      */
     static final class Recorder implements ThreadCallback {
         final List<String> reports = new ArrayList<>();
+        int way;
+        int stopAt;
         int checks;
-        int cancelAt;
-        int throwInCheckAt;
-        int throwInReportAt;
+        Runnable onReport = () -> {};
 
         @Override
         public boolean checkCancelled() {
-            checks++;
-            if (checks == throwInCheckAt) {
+            if (++checks == stopAt && way == 1) {
                 throw new IllegalStateException("check failed");
             }
-            return checks == cancelAt;
+            return checks == stopAt && way == 0;
         }
 
         @Override
         public void informProgress(int done, int total, String message) {
             reports.add(done + "/" + total + " " + message);
-            if (reports.size() == throwInReportAt) {
+            onReport.run();
+            if (reports.size() == stopAt && way == 2) {
                 throw new IllegalStateException("report failed");
             }
         }
@@ -92,9 +89,5 @@ final class StreamSupport {
     /** The roots the engine reads from these ints. */
     static int[] read(int[] stream) throws IOException {
         return BDDManagerNativeProxy.doDeserialize(new Feed((Object) stream), null, 1.0, "r");
-    }
-
-    static String text(int[] ints) {
-        return Arrays.toString(ints);
     }
 }
