@@ -5,23 +5,6 @@
 #include <algorithm>
 #include <string>
 
-int32_t drainStore() {
-    collectGarbage();
-    for (bool again = true; again;) {
-        again = false;
-        for (Node h = 1; h <= static_cast<Node>(totalNodesAllocated); ++h) {
-            BddNode& r = nodeOf(h);
-            if (r.id != freedStamp || r.low == 0) continue;
-            const Node low = r.low, high = r.high;
-            r.low = r.high = 0;
-            doDecRefCount(low, nullptr);
-            doDecRefCount(high, nullptr);
-            again = true;
-        }
-    }
-    return nodeCacheOccupied;
-}
-
 void checkStoreConsistent() {
     using fakejni::finding;
     const auto total = static_cast<size_t>(totalNodesAllocated);

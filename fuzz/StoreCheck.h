@@ -9,8 +9,23 @@
 
 // Carries out the queued releases, then gives back what freed records still hold on their children
 // (as their reuse by make-node would), until nothing is left to release. Returns the live inner
-// nodes then. Engine code: run it inside fakejni::engineErrorOf.
-int32_t drainStore();
+// nodes then. A collection may raise: the fuzz targets run it inside fakejni::engineErrorOf.
+inline int32_t drainStore() {
+    for (bool again = true; again;) {
+        collectGarbage();
+        again = false;
+        for (Node h = 1; h <= static_cast<Node>(totalNodesAllocated); ++h) {
+            BddNode& r = nodeOf(h);
+            if (r.id != freedStamp || r.low == 0) continue;
+            const Node low = r.low, high = r.high;
+            r.low = r.high = 0;
+            doDecRefCount(low, nullptr);
+            doDecRefCount(high, nullptr);
+            again = true;
+        }
+    }
+    return nodeCacheOccupied;
+}
 
 // Every record is exactly one of: a terminal, a live node linked in the bucket of its triple, or a
 // record on the free list (freed or never used); the counts agree with `nodeCacheOccupied` and

@@ -11,7 +11,7 @@ namespace {
 // exhausted" and leave the store as it was. Returns the answer and the number of failures that
 // came after the operation had built a node.
 std::pair<Node, int> withGrowingStack(const std::function<Node()>& op) {
-    const int32_t held = drainedOccupied();
+    const int32_t held = drainStore();
     for (int32_t room = 0, late = 0;; room += 16) {
         Node result = 0;
         const uint32_t stamps = curSerialID;
@@ -22,7 +22,7 @@ std::pair<Node, int> withGrowingStack(const std::function<Node()>& op) {
         stackLimit = threadStackLimit();
         if (message.empty()) return {result, late};
         EXPECT_EQ(message, "Assert failed: Stack exhausted");
-        EXPECT_EQ(drainedOccupied(), held) << "room " << room;
+        EXPECT_EQ(drainStore(), held) << "room " << room;
         late += curSerialID != stamps ? 1 : 0;
     }
 }

@@ -59,23 +59,6 @@ std::vector<Tuple> listTuples(Node node, const Layout& layout, int32_t maxTuples
     return out;
 }
 
-int32_t drainedOccupied() {
-    for (bool again = true; again;) {
-        collectGarbage();
-        again = false;
-        for (Node h = 1; h <= static_cast<Node>(totalNodesAllocated); ++h) {
-            BddNode& r = nodeOf(h);
-            if (r.id != freedStamp || r.low == 0) continue;
-            const Node low = r.low, high = r.high;
-            r.low = r.high = 0;
-            doDecRefCount(low, nullptr);
-            doDecRefCount(high, nullptr);
-            again = true;
-        }
-    }
-    return nodeCacheOccupied;
-}
-
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     std::string classPath = std::string("-Djava.class.path=") + ENGINE_TEST_CLASSPATH;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "engine/BDDNativeImpl.h"
+#include "fuzz/StoreCheck.h"
 
 #include <gtest/gtest.h>
 
@@ -40,6 +41,4 @@ using Tuple = std::vector<int32_t>;
 Node setOf(const Layout& layout, const std::vector<Tuple>& tuples);
 // The tuples that getNTuples lists.
 std::vector<Tuple> listTuples(Node node, const Layout& layout, int32_t maxTuples = -1);
-// Carries out the queued releases, and gives back what freed records still hold on their children
-// (as their reuse would) until nothing more is freed. Returns the live inner nodes then.
-int32_t drainedOccupied();
+
