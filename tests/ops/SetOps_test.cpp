@@ -1,6 +1,8 @@
 // What the Java tests of the algebra cannot see: that an operation cut short by the stack leaves
-// nothing behind, that the quantifiers' intermediates go to the release queue, and insertion and
+// nothing behind, that the quantifiers' intermediates go to the release queue, that the cache knows
+// a run by its first variable, and insertion and
 // construction over fields without bits.
+#include "engine/OpCache.h"
 #include "support/TestJvm.h"
 
 #include "jni/CallFrame.h"
@@ -89,6 +91,16 @@ TEST_F(EngineTest, InsertionDropsVariablesAfterTheLastField) {
     const int32_t first = 0, width = 2, two = 2, oneValue = 1;
     EXPECT_EQ(addTuple(s, 1, &first, &width, &two), unite(s, makeSingleTupleUnary(0, 2, 2)));
     EXPECT_EQ(addTuple(s, 1, &first, &width, &oneValue), makeSingleTupleUnary(0, 2, 1));
+}
+
+// The cache knows a run by its first variable alone: a projection of a shorter run from the same
+// variable gets the answer of the longer one until the cache is emptied.
+TEST_F(EngineTest, ARunIsCachedByItsFirstVariable) {
+    const Node a = setOf({{0, 3}, {3, 2}, {}}, {{0, 1}, {5, 2}, {3, 0}});
+    const Node wide = exists(a, 3, 2);
+    EXPECT_EQ(exists(a, 3, 1), wide);
+    clearOpCache();
+    EXPECT_NE(exists(a, 3, 1), wide);
 }
 
 }  // namespace

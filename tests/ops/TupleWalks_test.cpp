@@ -41,6 +41,14 @@ TEST_F(EngineTest, EdgeLayouts) {
                           {topmost, {{0}, {31}, {INT32_MAX}}, {}}};
     for (const List& l : lists) EXPECT_EQ(listTuples(l.node, l.layout), l.tuples) << l.layout.fields() << " fields";
     EXPECT_EQ(listTuples(one, {}, 0), std::vector<Tuple>{Tuple{}}) << "whatever the limit";
+
+    // A limit of 0 ends the walk at the first subtree that lists nothing: with bounds 2 and 1 the
+    // walk under field value 0 cuts (0, 3), so (1, 0) is never reached; without a limit it is.
+    const Layout cut{{0, 1}, {1, 2}, {2, 1}};
+    const Node set = setOf(cut, {{0, 3}, {1, 0}});
+    EXPECT_EQ(listTuples(set, cut, 0), std::vector<Tuple>{});
+    EXPECT_EQ(listTuples(set, cut, -1), (std::vector<Tuple>{{1, 0}}));
+    EXPECT_EQ(listTuples(set, {{0, 1}, {1, 2}, {2, 4}}, 0), (std::vector<Tuple>{{0, 3}, {1, 0}})) << "nothing cut";
 }
 
 TEST_F(EngineTest, WalksRefuseVariablesOutsideTheLayout) {
@@ -68,6 +76,12 @@ TEST_F(EngineTest, CountsAreMemoisedPerNode) {
     const auto cached = [](Node n) { return searchInOpCache4(opCount, n, opHashCode1(opCount, n, n)); };
     EXPECT_EQ(cached(set), 3);
     EXPECT_EQ(cached(afterZero), 2) << "the completions from its own variable on";
+    // The key is the node alone: a layout with one more field counts as the first one did while
+    // the entry lives.
+    const Layout longer{{0, 3, 6}, {2, 2, 1}, {0, 0, 0}};
+    EXPECT_EQ(countOf(set, longer), 3);
+    clearOpCache();
+    EXPECT_EQ(countOf(set, longer), 6);
 }
 
 // A queue whose add fails stands in for a Vector that cannot grow: the walk ends at the first

@@ -248,4 +248,33 @@ class TupleSetDifferentialTest {
             }
         }
     }
+
+    /** A listing of over 10^5 tuples, each a new Java array in one native call, comes back whole and in order. */
+    @Test
+    void aLargeListingComesBackWhole() {
+        EngineSupport.freshEngine();
+        int[] first = {0, 9, 14};
+        int[] width = {7, 5, 5};
+        SplittableRandom rnd = new SplittableRandom(0x5EED);
+        BitSet in = new BitSet();
+        int set = BDDManagerNativeProxy.doGetZero();
+        for (int i = 0; i < 300; i++) {
+            int[] t = {rnd.nextInt(128), rnd.nextInt(32), rnd.nextInt(32)};
+            int next = BDDNativeProxy.doAddTuple(set, first, width, t);
+            release(set);
+            set = next;
+            in.set(t[0] << 10 | t[1] << 5 | t[2]);
+        }
+        int complement = BDDNativeProxy.doComplement(set);
+        int[] open = {Integer.MAX_VALUE, Integer.MAX_VALUE, Integer.MAX_VALUE};
+        List<?> listed = (List<?>) BDDNativeProxy.doGetNTuples(complement, first, width, open, -1);
+        int[] expected = IntStream.range(0, 1 << 17).filter(c -> !in.get(c)).toArray();
+        assertEquals(expected.length, listed.size());
+        for (int i = 0; i < expected.length; i++) {
+            int[] t = (int[]) listed.get(i);
+            assertEquals(expected[i], t[0] << 10 | t[1] << 5 | t[2], "tuple " + i);
+        }
+        assertEquals(100001, ((List<?>) BDDNativeProxy.doGetNTuples(complement, first, width, open, 100001)).size());
+        release(set, complement);
+    }
 }
