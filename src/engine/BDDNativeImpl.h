@@ -61,6 +61,7 @@ struct OpCacheEntry {
     uint32_t firstStamp;   // `id` of firstNode when the entry was stored
     uint32_t secondStamp;  // `id` of secondNode when the entry was stored (two-node shapes)
     uint8_t op;            // operation code 1 to 9; 0 in a slot never written
+    uint8_t refused;       // 1 once the entry has kept its slot against a store; cleared by every write
 };
 
 constexpr uint32_t freedStamp = 0xFFFFFFFFu;

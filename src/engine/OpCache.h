@@ -17,7 +17,11 @@
 // reference to the result for the caller; a store takes none and returns the result it was given.
 //
 // Replacement: a store over a slot whose entry can still be hit keeps the old entry when the new
-// result has fewer references. When more than three quarters of the slots hold node results, the
+// result has fewer references, but only once in a row: the entry remembers that it refused, and
+// the next store into its slot replaces it whatever the counts. Without that limit, live results
+// with many references would hold their slots for good, every later result hashing there would be
+// refused, and an operation whose sub-results all meet such slots would repeat its recursion
+// exponentially. Lookups do not look at the mark; every write of the slot clears it. When more than three quarters of the slots hold node results, the
 // cache is thrown away and replaced by an empty one twice as large, up to `maxOpCacheSize`.
 #pragma once
 
@@ -104,20 +108,26 @@ inline Node hit(const OpCacheEntry& e) {
 }
 
 // Common head of the node-result stores: the occupancy count and the replacement rule. An entry
-// that can still be hit is kept when the new result has fewer references than its result; an
-// entry whose result or key nodes have died is overwritten whatever the counts. Returns false when
-// the slot keeps its entry.
+// that can still be hit, and has not refused the store before this one, is kept when the new
+// result has fewer references than its result; it then remembers the refusal. An entry whose
+// result or key nodes have died is overwritten whatever the counts. Returns false when the slot
+// keeps its entry.
 inline bool claimSlot(OpCacheEntry& e, Node result) {
     if (e.result == 0) {
         ++opCacheOccupied;
         return true;
     }
-    // The counts first: they are usually enough, and the liveness test reads up to three more
-    // records.
-    return !(refCountOf(nodeOf(result)) < refCountOf(nodeOf(e.result)) && entryLive(e));
+    // The mark and the counts first: they are usually enough, and the liveness test reads up to
+    // three more records.
+    if (e.refused == 0 && refCountOf(nodeOf(result)) < refCountOf(nodeOf(e.result)) && entryLive(e)) {
+        e.refused = 1;
+        return false;
+    }
+    return true;
 }
 
 inline void finishStore(OpCacheEntry& e, int op, Node result) {
+    e.refused = 0;
     e.op = static_cast<uint8_t>(op);
     e.result = result;
     e.stamp = nodeOf(result).id;
@@ -200,6 +210,7 @@ inline Node putInOpCache3(int op, Node a, Node b, int32_t i, Node result, int32_
 // Always overwrites; a count entry over a node entry frees that slot's occupancy. No growth.
 inline int32_t putInOpCache4(int op, Node a, int32_t value, int32_t h) {
     OpCacheEntry& e = opCache[h];
+    e.refused = 0;
     e.op = static_cast<uint8_t>(op);
     e.firstNode = a;
     e.intKey = value;

@@ -73,24 +73,35 @@ TEST_F(OpCacheTest, EntriesHitOnlyWhileTheirNodesKeepTheirStamps) {
     }
 }
 
-TEST_F(OpCacheTest, ReplacementKeepsTheEntryWhoseResultHasMoreReferencesWhileItCanBeHit) {
+// A live entry whose result has more references keeps its slot against one store, and only one
+// in a row: the store after a refusal replaces it, whatever the counts.
+TEST_F(OpCacheTest, ReplacementSparesAMoreReferencedLiveEntryOnceInARow) {
     const Node a = fresh(1), b = fresh(2), held = fresh(3), fewer = fresh(4), same = fresh(5);
+    const Node weakest = fresh(11);
     addRef(held);
     addRef(held);  // 3
     addRef(fewer);  // 2
     addRef(same);
     addRef(same);  // 3
-    putInOpCache1(opUnite, a, b, held, 7);
+    putInOpCache1(opUnite, a, b, same, 7);
+    EXPECT_EQ(putInOpCache2(opExistsVar, a, 2, held, 7), held);  // equal counts replace
+    EXPECT_EQ(searchInOpCache2(opExistsVar, a, 2, 7), held);      // now 4
     EXPECT_EQ(putInOpCache1(opIntersect, a, b, fewer, 7), fewer);  // refused
     EXPECT_EQ(searchInOpCache1(opIntersect, a, b, 7), Node{0});
-    EXPECT_EQ(searchInOpCache1(opUnite, a, b, 7), held);  // now 4
-    doDecRefCount(held, nullptr);
-    EXPECT_EQ(putInOpCache2(opExistsVar, a, 2, same, 7), same);  // equal counts replace
-    EXPECT_EQ(searchInOpCache2(opExistsVar, a, 2, 7), same);
+    EXPECT_EQ(searchInOpCache2(opExistsVar, a, 2, 7), held) << "the spared entry is still hit";  // 5
+    EXPECT_EQ(putInOpCache1(opIntersect, a, b, weakest, 7), weakest);  // the next store replaces
+    EXPECT_EQ(searchInOpCache1(opIntersect, a, b, 7), weakest);
+    EXPECT_EQ(searchInOpCache2(opExistsVar, a, 2, 7), Node{0});
+    // A write clears the mark: the entry it wrote can refuse once again.
+    putInOpCache1(opUnite, a, b, held, 7);
+    EXPECT_EQ(putInOpCache1(opIntersect, a, b, fewer, 7), fewer);
+    EXPECT_EQ(searchInOpCache1(opUnite, a, b, 7), held);
     EXPECT_EQ(opCacheOccupied, 1);
 
     // An entry that can never be hit again gives way whatever the counts: its result's record
     // now holds another node, or one of its key nodes died.
+    EXPECT_EQ(putInOpCache2(opExistsVar, a, 2, same, 7), same);  // after the refusal: replaces
+    EXPECT_EQ(searchInOpCache2(opExistsVar, a, 2, 7), same);      // now 4
     for (int i = 0; i < 3; ++i) doDecRefCount(same, nullptr);
     reuseRecordOf(same, 6);
     addRef(same);
