@@ -204,6 +204,7 @@ public final class Engine {
      * @return their layout
      */
     public Layout layout(Field... fields) {
+        checkCurrent();
         return Layout.of(this, List.of(fields));
     }
 

@@ -485,6 +485,8 @@ public final class TupleSet implements AutoCloseable {
     }
 
     private void sameLayout(TupleSet other) {
+        handle();
+        other.handle();
         if (!other.layout.equals(layout)) {
             throw new IllegalArgumentException("layouts differ: " + layout + " and " + other.layout);
         }
