@@ -10,6 +10,8 @@ import java.util.Arrays;
 import java.util.Collection;
 import java.util.List;
 import java.util.Vector;
+import java.util.function.IntBinaryOperator;
+import java.util.function.IntUnaryOperator;
 
 /**
  * A set of tuples over one {@link Layout}, owning one reference to its diagram.
@@ -112,12 +114,10 @@ public final class TupleSet implements AutoCloseable {
      * @return the copy
      */
     public TupleSet copy() {
-        try {
-            BDDNativeProxy.doIncRefCount(handle());
-            return result(layout, handle);
-        } finally {
-            fence(null);
-        }
+        return derive(layout, h -> {
+            BDDNativeProxy.doIncRefCount(h);
+            return h;
+        });
     }
 
     /**
@@ -127,12 +127,7 @@ public final class TupleSet implements AutoCloseable {
      * @return the union
      */
     public TupleSet union(TupleSet other) {
-        sameLayout(other);
-        try {
-            return result(layout, BDDNativeProxy.doUnite(handle(), other.handle()));
-        } finally {
-            fence(other);
-        }
+        return combine(other, BDDNativeProxy::doUnite);
     }
 
     /**
@@ -142,12 +137,7 @@ public final class TupleSet implements AutoCloseable {
      * @return the intersection
      */
     public TupleSet intersect(TupleSet other) {
-        sameLayout(other);
-        try {
-            return result(layout, BDDNativeProxy.doIntersect(handle(), other.handle()));
-        } finally {
-            fence(other);
-        }
+        return combine(other, BDDNativeProxy::doIntersect);
     }
 
     /**
@@ -168,11 +158,7 @@ public final class TupleSet implements AutoCloseable {
      * @return the complement
      */
     public TupleSet complement() {
-        try {
-            return result(layout, BDDNativeProxy.doComplement(handle()));
-        } finally {
-            fence(null);
-        }
+        return derive(layout, BDDNativeProxy::doComplement);
     }
 
     /**
@@ -240,11 +226,7 @@ public final class TupleSet implements AutoCloseable {
      */
     public TupleSet with(int... values) {
         int[] checked = Engine.checkedTuple(layout, values);
-        try {
-            return result(layout, BDDNativeProxy.doAddTuple(handle(), layout.firstVars(), layout.widths(), checked));
-        } finally {
-            fence(null);
-        }
+        return derive(layout, h -> BDDNativeProxy.doAddTuple(h, layout.firstVars(), layout.widths(), checked));
     }
 
     /**
@@ -254,23 +236,8 @@ public final class TupleSet implements AutoCloseable {
      * @return the new set
      */
     public TupleSet withAll(Collection<int[]> tuples) {
-        int[] first = layout.firstVars();
-        int[] widths = layout.widths();
-        int current = handle();
-        BDDNativeProxy.doIncRefCount(current);
-        try {
-            for (int[] values : tuples) {
-                int next = BDDNativeProxy.doAddTuple(current, first, widths, Engine.checkedTuple(layout, values));
-                BDDNativeProxy.doDecRefCount(current);
-                current = next;
-            }
-        } catch (RuntimeException e) {
-            BDDNativeProxy.doDecRefCount(current);
-            throw e;
-        } finally {
-            fence(null);
-        }
-        return result(layout, current);
+        return chain(layout, tuples, (h, values) ->
+                BDDNativeProxy.doAddTuple(h, layout.firstVars(), layout.widths(), Engine.checkedTuple(layout, values)));
     }
 
     // ---- Fields: projection, join, renaming --------------------------------------------------------
@@ -293,21 +260,7 @@ public final class TupleSet implements AutoCloseable {
 
     /** Quantifies the given fields away, one whole field at a time. */
     private TupleSet projectAway(List<Field> removed, Layout target) {
-        int current = handle();
-        BDDNativeProxy.doIncRefCount(current);
-        try {
-            for (Field f : removed) {
-                int next = BDDNativeProxy.doExists(current, f.firstVar(), f.width());
-                BDDNativeProxy.doDecRefCount(current);
-                current = next;
-            }
-        } catch (RuntimeException e) {
-            BDDNativeProxy.doDecRefCount(current);
-            throw e;
-        } finally {
-            fence(null);
-        }
-        return result(target, current);
+        return chain(target, removed, (h, f) -> BDDNativeProxy.doExists(h, f.firstVar(), f.width()));
     }
 
     /**
@@ -367,12 +320,8 @@ public final class TupleSet implements AutoCloseable {
                 throw new IllegalArgumentException("renaming " + from + " to " + to + " would carry it past " + f);
             }
         }
-        try {
-            return result(layout.change(List.of(from), List.of(to)),
-                    BDDNativeProxy.doRename(handle(), from.firstVar(), from.width(), to.firstVar() - from.firstVar()));
-        } finally {
-            fence(null);
-        }
+        return derive(layout.change(List.of(from), List.of(to)),
+                h -> BDDNativeProxy.doRename(h, from.firstVar(), from.width(), to.firstVar() - from.firstVar()));
     }
 
     // ---- Counting and listing ----------------------------------------------------------------------
@@ -482,6 +431,49 @@ public final class TupleSet implements AutoCloseable {
     /** A new set that owns the reference of a handle a native returned. */
     private TupleSet result(Layout target, int h) {
         return new TupleSet(engine, target, h);
+    }
+
+    /** The set over {@code target} that a native makes from this set's handle. */
+    private TupleSet derive(Layout target, IntUnaryOperator nativeCall) {
+        try {
+            return result(target, nativeCall.applyAsInt(handle()));
+        } finally {
+            fence(null);
+        }
+    }
+
+    /** One native call per item, each on the result of the one before. */
+    private interface Step<T> {
+        int apply(int handle, T item);
+    }
+
+    /** The set over {@code target} that the steps make from this set; intermediates are given back. */
+    private <T> TupleSet chain(Layout target, Iterable<T> items, Step<T> step) {
+        int current = handle();
+        BDDNativeProxy.doIncRefCount(current);
+        try {
+            for (T item : items) {
+                int next = step.apply(current, item);
+                BDDNativeProxy.doDecRefCount(current);
+                current = next;
+            }
+        } catch (RuntimeException e) {
+            BDDNativeProxy.doDecRefCount(current);
+            throw e;
+        } finally {
+            fence(null);
+        }
+        return result(target, current);
+    }
+
+    /** The set over this layout that a native makes from this set's handle and another's. */
+    private TupleSet combine(TupleSet other, IntBinaryOperator nativeCall) {
+        sameLayout(other);
+        try {
+            return result(layout, nativeCall.applyAsInt(handle(), other.handle()));
+        } finally {
+            fence(other);
+        }
     }
 
     private void sameLayout(TupleSet other) {
