@@ -186,6 +186,7 @@ public final class Demo {
         }
         Layout one = t.engine().layout(analysis.packageField());
         try (TupleSet chosen = t.engine().tuple(one, p); TupleSet ofP = t.join(chosen)) {
+            Files.createDirectories(picture.toAbsolutePath().getParent());
             Files.writeString(picture, ofP.toDot(), StandardCharsets.UTF_8);
             out.printf("Picture%n  %s: the %d transitive dependencies of %s, %d nodes%n", picture, dependencies[p],
                     db.name(p), ofP.nodeCount());
