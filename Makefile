@@ -1,6 +1,7 @@
 # make          build the library, the Java classes and the tests
 # make test     every test: C++ unit tests, the same under ASan+UBSan, and the JUnit tests
-# make demo     build, then run the Java example against the library
+# make demo     build, then run the Java example with only the jar (build/engine-native.jar)
+# make javadoc  the API documentation of the host classes and the typed layer, doclint on, into build/javadoc
 # make fuzz     run each fuzz target for FUZZ_SECONDS (default 60) over its corpus (clang, libFuzzer)
 # make soak     random operation programs against one engine for SOAK_SECONDS (default 300)
 # make bench    build, then the benchmark table against the peer library (REPS=5 runs a line;
@@ -17,7 +18,7 @@ REPS       ?= 5
 BENCH_ARGS ?=
 CMAKE_ARGS := -G Ninja -DENGINE_JAVA_HOME=$(JAVA_HOME_17)
 
-.PHONY: all build deps test test-asan test-fuzz fuzz-build fuzz soak demo bench clean
+.PHONY: all build deps javadoc test test-asan test-fuzz fuzz-build fuzz soak demo bench clean
 
 all: build
 
@@ -55,8 +56,14 @@ soak: build
 	@$(BUILD)/fuzz/engine_soak $(SOAK_SECONDS)
 
 demo: build
-	@$(JAVA) -Djava.library.path=$(BUILD)/lib -cp $(BUILD)/java/classes:$(BUILD)/java/example-classes \
-	  com.zvk.quarnelbrisk.example.Demo $(ARGS)
+	@mkdir -p $(BUILD)/demo
+	@$(JAVA) -cp $(BUILD)/engine-native.jar:$(BUILD)/java/example-classes \
+	  com.zvk.quarnelbrisk.example.Demo --picture $(BUILD)/demo/dependencies.dot $(ARGS)
+
+javadoc: deps
+	@rm -rf $(BUILD)/javadoc
+	@$(JAVA_HOME_17)/bin/javadoc -Xdoclint:all -Werror -quiet -d $(BUILD)/javadoc -sourcepath java/src \
+	  -subpackages com.zvk.quarnelbrisk && echo "javadoc: $(BUILD)/javadoc/index.html"
 
 BENCH_CP := $(BUILD)/java/classes:$(BUILD)/java/example-classes:$(BUILD)/java/bench-classes
 bench:

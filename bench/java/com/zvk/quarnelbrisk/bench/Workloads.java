@@ -2,7 +2,6 @@ package com.zvk.quarnelbrisk.bench;
 
 import com.zvk.quarnelbrisk.bdd.nativeproxy.BDDManagerNativeProxy;
 import com.zvk.quarnelbrisk.bdd.nativeproxy.BDDNativeProxy;
-import com.zvk.quarnelbrisk.example.DependencyAnalysis;
 import java.io.ByteArrayInputStream;
 import java.io.ByteArrayOutputStream;
 import java.io.IOException;

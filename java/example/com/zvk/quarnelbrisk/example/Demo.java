@@ -1,221 +1,217 @@
 package com.zvk.quarnelbrisk.example;
 
-import com.zvk.quarnelbrisk.bdd.nativeproxy.BDDManagerNativeProxy;
-import com.zvk.quarnelbrisk.bdd.nativeproxy.BDDNativeProxy;
-import com.zvk.quarnelbrisk.ui.ThreadCallback;
+import com.zvk.quarnelbrisk.bdd.typed.Engine;
+import com.zvk.quarnelbrisk.bdd.typed.Layout;
+import com.zvk.quarnelbrisk.bdd.typed.Progress;
+import com.zvk.quarnelbrisk.bdd.typed.Tuple;
+import com.zvk.quarnelbrisk.bdd.typed.TupleSet;
 import java.io.BufferedInputStream;
 import java.io.BufferedOutputStream;
 import java.io.IOException;
+import java.io.InputStream;
 import java.io.ObjectInputStream;
-import java.io.ObjectOutputStream;
+import java.io.OutputStream;
 import java.io.PrintStream;
+import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
+import java.util.ArrayDeque;
 import java.util.ArrayList;
 import java.util.Arrays;
+import java.util.BitSet;
 import java.util.Comparator;
 import java.util.List;
+import java.util.concurrent.TimeUnit;
 
 /**
  * The transitive dependencies of the packages of a Debian package database, computed with the
- * engine from Java and checked against a plain breadth-first search.
+ * typed tuple sets and checked against a plain breadth-first search.
  *
  * <pre>
  * make demo                                   # this machine's /var/lib/dpkg/status
  * make demo ARGS="--packages Packages"        # any file of the same format, e.g. an apt list
- * make demo ARGS="--stream /tmp/closure.bin"  # where the diagrams are written (default: a temp file)
+ * make demo ARGS="--stream /tmp/closure.bin"  # where the sets are saved (default: a temp file)
+ * make demo ARGS="--picture /tmp/deps.dot"    # where the DOT picture goes (an SVG beside it)
  * </pre>
  */
 public final class Demo {
-    /** Engine parameters: room for a few million nodes, a collection every 10000 creations. */
-    static final int MAX_NODE_CACHE = 1 << 24;
-    static final int MAX_OP_CACHE = 1 << 22;
-    static final int GC_RATE = 10_000;
+    /** A collection every 10000 node creations; the other settings are the engine's defaults. */
+    static final Engine.Settings SETTINGS = Engine.Settings.DEFAULTS.withGarbageCollectRate(10_000);
 
     private Demo() {}
 
     /** What a run found; the JUnit test of the example checks these. */
-    public record Report(int packages, int bits, long directPairs, int closurePairs, long bfsPairs, int iterations,
-            int directNodes, int closureNodes, int streamNodes, boolean sameHandlesOnReadBack,
-            int aliveAfterRestart, List<String> failedChecks) {}
+    public record Report(int packages, int bits, long directPairs, long closurePairs, long bfsPairs, int rounds,
+            int directNodes, int closureNodes, int streamNodes, boolean sameSetsOnReadBack, int aliveAfterRestart,
+            boolean staleRefused, List<String> failedChecks) {}
 
     public static void main(String[] args) throws IOException {
         Path packages = Path.of("/var/lib/dpkg/status");
         Path stream = null;
+        Path picture = null;
         for (int i = 0; i < args.length; i++) {
             switch (args[i]) {
                 case "--packages" -> packages = Path.of(args[++i]);
                 case "--stream" -> stream = Path.of(args[++i]);
+                case "--picture" -> picture = Path.of(args[++i]);
                 default -> {
-                    System.err.println("usage: Demo [--packages FILE] [--stream FILE]");
+                    System.err.println("usage: Demo [--packages FILE] [--stream FILE] [--picture FILE.dot]");
                     System.exit(2);
                 }
             }
         }
-        boolean temporary = stream == null;
-        if (temporary) {
-            stream = Files.createTempFile("closure", ".diagrams");
-        }
+        Path temporary = Files.createTempDirectory("demo");
         try {
-            Report r = run(PackageDatabase.read(packages), packages.toString(), stream, System.out);
+            Report r = run(PackageDatabase.read(packages), packages.toString(),
+                    stream != null ? stream : temporary.resolve("closure.sets"),
+                    picture != null ? picture : temporary.resolve("dependencies.dot"), System.out);
             System.exit(r.failedChecks().isEmpty() ? 0 : 1);
         } finally {
-            if (temporary) {
-                Files.deleteIfExists(stream);
+            try (var files = Files.list(temporary)) {
+                for (Path f : files.toList()) {
+                    Files.delete(f);
+                }
             }
+            Files.delete(temporary);
         }
     }
 
     /** The whole analysis, printed to {@code out}. */
-    public static Report run(PackageDatabase db, String source, Path streamFile, PrintStream out) throws IOException {
-        BDDManagerNativeProxy.doInit(MAX_NODE_CACHE, MAX_OP_CACHE, GC_RATE, true);
+    public static Report run(PackageDatabase db, String source, Path streamFile, Path picture, PrintStream out)
+            throws IOException {
+        Engine engine = Engine.start(SETTINGS);
         int n = db.size();
-        DependencyAnalysis analysis = new DependencyAnalysis(n);
-        int k = analysis.bits();
+        DependencyAnalysis analysis = new DependencyAnalysis(engine, n);
+        Layout pairs = analysis.pairs();
         List<String> failed = new ArrayList<>();
 
         out.printf("Dependency analysis of %s%n", source);
         long start = System.nanoTime();
-        int direct = analysis.directRelation(db);
+        TupleSet direct = analysis.directRelation(db);
+        long built = System.nanoTime();
         DependencyAnalysis.Closure closure = analysis.transitiveClosure(direct);
-        long nanos = System.nanoTime() - start;
-        int t = closure.handle();
-        int directPairs = analysis.pairs(direct, n);
-        int closurePairs = analysis.pairs(t, n);
-        int directNodes = BDDNativeProxy.doGetNumOfNodes(direct);
-        int closureNodes = BDDNativeProxy.doGetNumOfNodes(t);
-        out.printf("  packages          %d, encoded in %d bits%n", n, k);
+        long closed = System.nanoTime();
+        TupleSet t = closure.pairs();
+        long directPairs = direct.countLong();
+        long closurePairs = t.countLong();
+        int directNodes = direct.nodeCount();
+        int closureNodes = t.nodeCount();
+        out.printf("  packages          %d, encoded in %d bits%n", n, analysis.bits());
         out.printf("  direct pairs      %d (%d dependency entries named no package here)%n", directPairs,
                 db.unresolvedEntries());
-        out.printf("  closure pairs     %d after %d iterations%n", closurePairs, closure.iterations());
+        out.printf("  closure pairs     %d after %d rounds (semi-naive)%n", closurePairs, closure.rounds());
         out.printf("  nodes             %d for the direct relation, %d for the closure%n", directNodes, closureNodes);
-        out.printf("  time              %.1f ms to build both%n", nanos / 1e6);
+        out.printf("  time              %.1f ms for the direct relation, %.1f ms for the closure%n",
+                (built - start) / 1e6, (closed - built) / 1e6);
 
-        List<int[]> pairs = analysis.listPairs(t, n);
+        List<Tuple> listed = t.tuples();
         int[] dependencies = new int[n];
         int[] dependents = new int[n];
-        for (int[] pair : pairs) {
-            dependencies[pair[0]]++;
-            dependents[pair[1]]++;
+        for (Tuple pair : listed) {
+            dependencies[pair.get(analysis.packageField())]++;
+            dependents[pair.get(analysis.dependencyField())]++;
         }
         printTop(out, "Most transitive dependencies", db, dependencies);
         printTop(out, "Most depended upon", db, dependents);
+        drawPicture(out, db, analysis, t, dependencies, picture);
 
         out.println("Checks");
         long bfs = breadthFirstPairs(db);
         check(out, failed, "closure pairs against a breadth-first search in Java", bfs == closurePairs,
                 closurePairs + (bfs == closurePairs ? " = " : " != ") + bfs + (bfs == closurePairs ? ": agrees" : ""));
-        check(out, failed, "listing gives every closure pair once, in order", pairs.size() == closurePairs
-                && isAscending(pairs), pairs.size() + " pairs");
-        checkAlgebra(out, failed, analysis, db, direct, t, closurePairs, dependencies);
+        check(out, failed, "listing gives every closure pair once, in order",
+                listed.size() == closurePairs && isAscending(listed), listed.size() + " pairs");
 
-        // The stream: both diagrams to a file, and back while the originals live.
-        int streamNodes;
-        try (ObjectOutputStream os = new ObjectOutputStream(new BufferedOutputStream(Files.newOutputStream(streamFile)))) {
-            ProgressBar bar = new ProgressBar(out, "writing");
-            BDDManagerNativeProxy.doSerialize(os, new int[] {t, direct}, bar, 1.0, "writing");
+        // Save both sets, and read them back while the originals live: the same sets come back.
+        try (OutputStream os = new BufferedOutputStream(Files.newOutputStream(streamFile))) {
+            ProgressBar bar = new ProgressBar(out, "saving");
+            engine.save(os, List.of(t, direct), bar);
             bar.finish();
         }
-        int[] back;
-        try (ObjectInputStream is = new ObjectInputStream(new BufferedInputStream(Files.newInputStream(streamFile)))) {
-            ProgressBar bar = new ProgressBar(out, "reading");
-            back = BDDManagerNativeProxy.doDeserialize(is, bar, 1.0, "reading");
+        List<Layout> layouts = List.of(pairs, pairs);
+        boolean same;
+        try (InputStream is = new BufferedInputStream(Files.newInputStream(streamFile))) {
+            ProgressBar bar = new ProgressBar(out, "loading");
+            List<TupleSet> back = engine.load(is, layouts, bar);
             bar.finish();
+            same = back.get(0).sameTuplesAs(t) && back.get(1).sameTuplesAs(direct);
+            back.forEach(TupleSet::close);
         }
-        streamNodes = nodeCountOfStream(streamFile);
-        boolean same = back != null && back.length == 2 && back[0] == t && back[1] == direct;
-        check(out, failed, "stream read back to the same handles", same,
+        int streamNodes = nodeCountOfStream(streamFile);
+        check(out, failed, "sets read back are the same sets", same,
                 Files.size(streamFile) + " bytes, " + streamNodes + " distinct nodes");
-        if (back != null) {
-            for (int h : back) {
-                BDDNativeProxy.doDecRefCount(h);
-            }
-        }
 
         out.println("Statistics");
-        for (String line : BDDManagerNativeProxy.doGetInfo()) {
+        for (String line : engine.statistics()) {
             out.println("  " + line);
         }
-        out.printf("  Memory: %d bytes%n", BDDManagerNativeProxy.doGetMemoryState());
 
-        // Give everything back, then start afresh from the stream: the store then holds exactly what
-        // the two retained diagrams need.
-        BDDNativeProxy.doDecRefCount(t);
-        BDDNativeProxy.doDecRefCount(direct);
-        BDDManagerNativeProxy.doCollectGarbage();
-        BDDManagerNativeProxy.doInit(MAX_NODE_CACHE, MAX_OP_CACHE, GC_RATE, true);
+        // Give everything back, then start afresh from the file: the store then holds exactly what
+        // the two saved sets need, and the sets of the old store refuse use.
+        t.close();
+        direct.close();
+        TupleSet stale = engine.all(pairs);
+        engine.collectGarbage();
+        Engine again = Engine.start(SETTINGS);
+        DependencyAnalysis fresh = new DependencyAnalysis(again, n);
+        boolean staleRefused = refuses(stale);
         int alive;
-        int[] roots;
-        try (ObjectInputStream is = new ObjectInputStream(new BufferedInputStream(Files.newInputStream(streamFile)))) {
-            roots = BDDManagerNativeProxy.doDeserialize(is, null, 1.0, "");
-        }
-        try (Diagram closureBack = new Diagram(roots[0]); Diagram directBack = new Diagram(roots[1])) {
-            BDDManagerNativeProxy.doCollectGarbage();
-            alive = alive();
-            boolean exact = alive == streamNodes && analysis.pairs(closureBack.handle(), n) == closurePairs
-                    && analysis.pairs(directBack.handle(), n) == directPairs;
-            check(out, failed, "after a restart from the stream, Alive nodes is what the two diagrams need", exact,
+        try (InputStream is = new BufferedInputStream(Files.newInputStream(streamFile))) {
+            List<TupleSet> sets = again.load(is, List.of(fresh.pairs(), fresh.pairs()), null);
+            again.collectGarbage();
+            alive = aliveNodes(again);
+            boolean exact = alive == streamNodes && sets.get(0).countLong() == closurePairs
+                    && sets.get(1).countLong() == directPairs;
+            check(out, failed, "after a restart from the file, the store holds what the two sets need", exact,
                     alive + " alive, " + streamNodes + " in the stream");
+            sets.forEach(TupleSet::close);
         }
+        check(out, failed, "a set of the old store refuses use after the restart", staleRefused, "");
         out.println(failed.isEmpty() ? "All checks passed." : "FAILED: " + failed);
-        return new Report(n, k, db.directPairs(), closurePairs, bfs, closure.iterations(), directNodes, closureNodes,
-                streamNodes, same, alive, failed);
+        return new Report(n, analysis.bits(), directPairs, closurePairs, bfs, closure.rounds(), directNodes,
+                closureNodes, streamNodes, same, alive, staleRefused, failed);
     }
 
-    private static void checkAlgebra(PrintStream out, List<String> failed, DependencyAnalysis analysis,
-            PackageDatabase db, int direct, int t, int closurePairs, int[] dependencies) {
-        int k = analysis.bits();
-        int n = db.size();
-        check(out, failed, "the closure contains every direct pair", BDDNativeProxy.doSuperset(t, direct), "");
-        int meet = BDDNativeProxy.doIntersect(t, direct);
-        check(out, failed, "closure ∩ direct is the direct relation itself", meet == direct, "");
-        BDDNativeProxy.doDecRefCount(meet);
-
-        int diagonal = analysis.diagonal();
-        int onCycle = BDDNativeProxy.doIntersect(t, diagonal);
-        long cyclic = breadthFirstCycles(db);
-        int cycleCount = analysis.pairs(onCycle, n);
-        check(out, failed, "packages on a dependency cycle", cycleCount == cyclic, cycleCount + "");
-        BDDNativeProxy.doDecRefCount(onCycle);
-        BDDNativeProxy.doDecRefCount(diagonal);
-
-        int users = BDDNativeProxy.doExists(direct, k, k);  // x with some dependency
-        int viaRelprod = BDDNativeProxy.doRelprod(direct, BDDManagerNativeProxy.doGetOne(), k, k);
-        int byVariable = direct;
-        BDDNativeProxy.doIncRefCount(byVariable);
-        for (int v = k; v < 2 * k; v++) {
-            int next = BDDNativeProxy.doExistsVar(byVariable, v);
-            BDDNativeProxy.doDecRefCount(byVariable);
-            byVariable = next;
+    /**
+     * The transitive dependencies of one package with only a few of them, as a DOT picture, and as
+     * an SVG beside it where Graphviz is installed.
+     */
+    private static void drawPicture(PrintStream out, PackageDatabase db, DependencyAnalysis analysis, TupleSet t,
+            int[] dependencies, Path picture) throws IOException {
+        int p = 0;
+        for (int i = 0; i < dependencies.length; i++) {
+            if (dependencies[i] >= 2 && dependencies[i] <= 4 && (dependencies[p] < 2 || dependencies[p] > 4)) {
+                p = i;
+            }
         }
-        int withDeps = BDDNativeProxy.doGetNumOfTuples(users, new int[] {0}, new int[] {k}, new int[] {n});
-        long expected = Arrays.stream(dependencies).filter(d -> d > 0).count();
-        check(out, failed, "packages with dependencies: exists, relprod with one and existsVar agree",
-                users == viaRelprod && users == byVariable && withDeps == expected, withDeps + "");
-        BDDNativeProxy.doDecRefCount(users);
-        BDDNativeProxy.doDecRefCount(viaRelprod);
-        BDDNativeProxy.doDecRefCount(byVariable);
+        Layout one = t.engine().layout(analysis.packageField());
+        try (TupleSet chosen = t.engine().tuple(one, p); TupleSet ofP = t.join(chosen)) {
+            Files.createDirectories(picture.toAbsolutePath().getParent());
+            Files.writeString(picture, ofP.toDot(), StandardCharsets.UTF_8);
+            out.printf("Picture%n  %s: the %d transitive dependencies of %s, %d nodes%n", picture, dependencies[p],
+                    db.name(p), ofP.nodeCount());
+        }
+        Path svg = picture.resolveSibling(picture.getFileName().toString().replaceFirst("(\\.dot)?$", ".svg"));
+        try {
+            Process dot = new ProcessBuilder("dot", "-Tsvg", "-o", svg.toString(), picture.toString())
+                    .redirectErrorStream(true).start();
+            if (dot.waitFor(60, TimeUnit.SECONDS) && dot.exitValue() == 0) {
+                out.printf("  %s: drawn by Graphviz%n", svg);
+            }
+        } catch (IOException e) {
+            out.println("  (no SVG: Graphviz's dot is not installed)");
+        } catch (InterruptedException e) {
+            Thread.currentThread().interrupt();
+        }
+    }
 
-        check(out, failed, "the closure tests the dependency field and nothing beyond it",
-                BDDNativeProxy.doTestVars(t, k, k) && !BDDNativeProxy.doTestVars(t, 2 * k, 32766 - 2 * k), "");
-        int rest = BDDNativeProxy.doComplement(t);
-        int restPairs = analysis.pairs(rest, n);
-        check(out, failed, "the complement holds every other pair of k-bit numbers",
-                restPairs == (int) ((1L << (2 * k)) - closurePairs), restPairs + "");
-        BDDNativeProxy.doDecRefCount(rest);
-
-        int top = argMax(dependencies);
-        int field = BDDManagerNativeProxy.doMakeSingleTupleUnary(0, k, top);
-        int ofTop = BDDNativeProxy.doIntersect(t, field);
-        int topCount = analysis.pairs(ofTop, n);
-        check(out, failed, "transitive dependencies of " + db.name(top), topCount == dependencies[top], topCount + "");
-        BDDNativeProxy.doDecRefCount(ofTop);
-        BDDNativeProxy.doDecRefCount(field);
-        if (db.dependencies(top).length > 0) {
-            int pair = BDDManagerNativeProxy.doMakeSingleTuple(analysis.pairFirstVar(), analysis.pairWidth(),
-                    new int[] {top, db.dependencies(top)[0]});
-            check(out, failed, "a direct pair is in the direct relation", BDDNativeProxy.doSuperset(direct, pair), "");
-            BDDNativeProxy.doDecRefCount(pair);
+    private static boolean refuses(TupleSet stale) {
+        try {
+            stale.count();
+            return false;
+        } catch (IllegalStateException expected) {
+            stale.close();  // releases nothing: the store it named is gone
+            return true;
         }
     }
 
@@ -230,54 +226,28 @@ public final class Demo {
     static long breadthFirstPairs(PackageDatabase db) {
         long total = 0;
         for (int x = 0; x < db.size(); x++) {
-            total += reachable(db, x).cardinality();
-        }
-        return total;
-    }
-
-    /** Packages that reach themselves. */
-    static long breadthFirstCycles(PackageDatabase db) {
-        long total = 0;
-        for (int x = 0; x < db.size(); x++) {
-            if (reachable(db, x).get(x)) {
-                total++;
-            }
-        }
-        return total;
-    }
-
-    private static java.util.BitSet reachable(PackageDatabase db, int x) {
-        java.util.BitSet seen = new java.util.BitSet(db.size());
-        java.util.ArrayDeque<Integer> queue = new java.util.ArrayDeque<>();
-        queue.add(x);
-        while (!queue.isEmpty()) {
-            for (int d : db.dependencies(queue.poll())) {
-                if (!seen.get(d)) {
-                    seen.set(d);
-                    queue.add(d);
+            BitSet seen = new BitSet(db.size());
+            ArrayDeque<Integer> queue = new ArrayDeque<>(List.of(x));
+            while (!queue.isEmpty()) {
+                for (int d : db.dependencies(queue.poll())) {
+                    if (!seen.get(d)) {
+                        seen.set(d);
+                        queue.add(d);
+                    }
                 }
             }
+            total += seen.cardinality();
         }
-        return seen;
+        return total;
     }
 
-    private static boolean isAscending(List<int[]> pairs) {
-        for (int i = 1; i < pairs.size(); i++) {
-            if (Arrays.compare(pairs.get(i - 1), pairs.get(i)) >= 0) {
+    private static boolean isAscending(List<Tuple> tuples) {
+        for (int i = 1; i < tuples.size(); i++) {
+            if (Arrays.compare(tuples.get(i - 1).values(), tuples.get(i).values()) >= 0) {
                 return false;
             }
         }
         return true;
-    }
-
-    private static int argMax(int[] values) {
-        int best = 0;
-        for (int i = 1; i < values.length; i++) {
-            if (values[i] > values[best]) {
-                best = i;
-            }
-        }
-        return best;
     }
 
     private static void printTop(PrintStream out, String title, PackageDatabase db, int[] counts) {
@@ -290,23 +260,24 @@ public final class Demo {
         }
     }
 
-    private static int alive() {
-        String line = BDDManagerNativeProxy.doGetInfo()[0];
+    private static int aliveNodes(Engine engine) {
+        String line = engine.statistics().get(0);
         return Integer.parseInt(line.substring(line.indexOf(':') + 2));
     }
 
-    /** N - 2 of the stream's header: the distinct inner nodes of the diagrams written. */
+    /** N - 2 of the diagram stream's header: the distinct inner nodes of the saved sets. */
     private static int nodeCountOfStream(Path file) throws IOException {
         try (ObjectInputStream is = new ObjectInputStream(new BufferedInputStream(Files.newInputStream(file)))) {
-            int[] ints = (int[]) is.readObject();
-            return ints[1] - 2;
+            is.setObjectInputFilter(info -> info.serialClass() == null || info.serialClass() == int[].class
+                    ? java.io.ObjectInputFilter.Status.UNDECIDED : java.io.ObjectInputFilter.Status.REJECTED);
+            return ((int[]) is.readObject())[1] - 2;
         } catch (ClassNotFoundException e) {
             throw new IOException(e);
         }
     }
 
     /** A one-line progress bar on the terminal; never cancels. */
-    static final class ProgressBar implements ThreadCallback {
+    static final class ProgressBar implements Progress {
         private final PrintStream out;
         private final String label;
 
@@ -316,19 +287,14 @@ public final class Demo {
         }
 
         @Override
-        public boolean checkCancelled() {
-            return false;
-        }
-
-        @Override
-        public void informProgress(int done, int total, String message) {
-            if (System.console() == null) {
-                return;  // not a terminal: only the closing line is printed
+        public boolean proceed(int done, int total) {
+            if (System.console() != null) {  // not a terminal: only the closing line is printed
+                int width = 30;
+                int filled = total <= 0 ? width : (int) Math.min(width, (long) width * done / total);
+                out.printf("\r  %-8s [%s%s] %3d%%", label, "#".repeat(filled), ".".repeat(width - filled),
+                        total <= 0 ? 100 : (int) (100L * done / total));
             }
-            int width = 30;
-            int filled = total <= 0 ? width : (int) Math.min(width, (long) width * done / total);
-            out.printf("\r  %-8s [%s%s] %3d%%", message, "#".repeat(filled), ".".repeat(width - filled),
-                    total <= 0 ? 100 : (int) (100L * done / total));
+            return true;
         }
 
         void finish() {

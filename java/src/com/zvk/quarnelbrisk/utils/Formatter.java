@@ -8,7 +8,12 @@ public final class Formatter {
 
     private Formatter() {}
 
-    /** A byte count in binary units: "512 B", "3.0 KB", "23.4 KB", "1.5 MB". */
+    /**
+     * A byte count in binary units.
+     *
+     * @param bytes a byte count
+     * @return the count as "512 B", "3.0 KB", "23.4 KB", "1.5 MB" and so on
+     */
     public static String formatSize(long bytes) {
         if (bytes > -1024 && bytes < 1024) {
             return bytes + " B";

@@ -11,7 +11,7 @@ package com.zvk.quarnelbrisk.bdd.nativeproxy;
  */
 public final class BDDManagerNativeProxy {
     static {
-        System.loadLibrary("engine-native");
+        NativeLoader.load();
     }
 
     private BDDManagerNativeProxy() {}
@@ -30,34 +30,84 @@ public final class BDDManagerNativeProxy {
     /** Carries out every queued release. */
     public static native void doCollectGarbage();
 
-    /** Bytes used by the unique table, the operation cache and the node records. */
+    /**
+     * The engine's memory use; callable at any time, even from another thread.
+     *
+     * @return bytes used by the unique table, the operation cache and the node records
+     */
     public static native int doGetMemoryState();
 
-    /** Five lines: alive nodes, nodes allocated, and the sizes of the two tables and the records. */
+    /**
+     * The statistics report.
+     *
+     * @return five lines: alive nodes, nodes allocated, and the sizes of the two tables and the records
+     */
     public static native String[] doGetInfo();
 
-    /** The empty set. */
+    /**
+     * The empty set.
+     *
+     * @return its handle, which carries no reference
+     */
     public static native int doGetZero();
 
-    /** The set of all assignments. */
+    /**
+     * The set of all assignments.
+     *
+     * @return its handle, which carries no reference
+     */
     public static native int doGetOne();
 
-    /** Every assignment in which variables x and y are equal. */
+    /**
+     * Every assignment in which two variables are equal.
+     *
+     * @param x a variable, 0 to 32765
+     * @param y another variable, 0 to 32765
+     * @return the set's handle
+     */
     public static native int doMakeEquals(int x, int y);
 
-    /** The one-field tuple {@code value} over {@code width} variables from {@code firstVar}. */
+    /**
+     * The one-field tuple {@code value} over {@code width} variables from {@code firstVar}.
+     *
+     * @param firstVar the variable of the most significant bit
+     * @param width bits, up to 31; 0 or less gives the set of all assignments
+     * @param value the field's value
+     * @return the set's handle
+     */
     public static native int doMakeSingleTupleUnary(int firstVar, int width, int value);
 
-    /** The single tuple whose field i holds fieldValue[i] in fieldWidth[i] bits from fieldFirstVar[i]. */
+    /**
+     * The single tuple whose field i holds fieldValue[i] in fieldWidth[i] bits from fieldFirstVar[i].
+     *
+     * @param fieldFirstVar first variable of each field, ascending, fields not overlapping
+     * @param fieldWidth bits of each field, 0 to 31
+     * @param fieldValue the value of each field
+     * @return the set's handle
+     */
     public static native int doMakeSingleTuple(int[] fieldFirstVar, int[] fieldWidth, int[] fieldValue);
 
-    /** Writes the diagrams {@code roots} to {@code stream} (an ObjectOutputStream) as one int array. */
+    /**
+     * Writes the diagrams {@code roots} to {@code stream} as one int array; nothing when cancelled.
+     *
+     * @param stream a java.io.ObjectOutputStream
+     * @param roots handles of the diagrams, in order
+     * @param callback a com.zvk.quarnelbrisk.ui.ThreadCallback for progress and cancellation, or null
+     * @param progressShare the reports' total is the operation's steps divided by this
+     * @param progressMessage handed to every progress report
+     */
     public static native void doSerialize(Object stream, int[] roots, Object callback, double progressShare,
             String progressMessage);
 
     /**
-     * Reads one diagram stream from {@code stream} (an ObjectInputStream) and returns its roots, or
-     * null when the read raised an exception (still pending) or the callback cancelled.
+     * Reads one diagram stream and rebuilds its diagrams.
+     *
+     * @param stream a java.io.ObjectInputStream
+     * @param callback a com.zvk.quarnelbrisk.ui.ThreadCallback for progress and cancellation, or null
+     * @param progressShare the reports' total is the operation's steps divided by this
+     * @param progressMessage handed to every progress report
+     * @return the roots' handles, each carrying a reference, or null when the read raised an
+     *     exception (which is then thrown) or the callback cancelled
      */
     public static native int[] doDeserialize(Object stream, Object callback, double progressShare,
             String progressMessage);

@@ -4,6 +4,11 @@ package com.zvk.quarnelbrisk.bdd.nativeproxy;
 public class NativeBDDException extends RuntimeException {
     private static final long serialVersionUID = 1L;
 
+    /**
+     * An exception with the engine's message.
+     *
+     * @param message what was refused or broken
+     */
     public NativeBDDException(String message) {
         super(message);
     }

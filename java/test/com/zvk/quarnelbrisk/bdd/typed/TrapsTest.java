@@ -1,0 +1,147 @@
+package com.zvk.quarnelbrisk.bdd.typed;
+
+import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.assertFalse;
+import static org.junit.jupiter.api.Assertions.assertNotEquals;
+import static org.junit.jupiter.api.Assertions.assertThrows;
+import static org.junit.jupiter.api.Assertions.assertTrue;
+
+import com.zvk.quarnelbrisk.bdd.nativeproxy.BDDManagerNativeProxy;
+import com.zvk.quarnelbrisk.bdd.nativeproxy.BDDNativeProxy;
+import com.zvk.quarnelbrisk.bdd.nativeproxy.EngineSupport;
+import java.io.ByteArrayInputStream;
+import java.io.ByteArrayOutputStream;
+import java.io.IOException;
+import java.io.InvalidClassException;
+import java.io.ObjectInputStream;
+import java.io.ObjectOutputStream;
+import java.io.Serializable;
+import java.math.BigInteger;
+import java.util.List;
+import org.junit.jupiter.api.Test;
+
+/**
+ * Each way the raw natives give a silent wrong answer, built through them first, then the same
+ * question asked through the layer, on the same nodes where the trap can reach them.
+ */
+class TrapsTest {
+    /** Fields a, b, c of 4 bits at variables 0, 4, 8, and the set {(1, 2, 3), (5, 6, 7)}. */
+    private Engine engine;
+    private Field a;
+    private Field b;
+    private Field c;
+    private Layout abc;
+
+    private TupleSet setup() {
+        engine = Engine.start();
+        a = engine.field("a", 4);
+        b = engine.field("b", 4);
+        c = engine.field("c", 4);
+        abc = engine.layout(a, b, c);
+        return engine.of(abc, List.of(new int[] {1, 2, 3}, new int[] {5, 6, 7}));
+    }
+
+    @Test
+    void aRunOfAnotherLengthFromTheSameFirstVariableNeverAnswersForALayerOperation() {
+        try (TupleSet s = setup(); TupleSet t = engine.of(engine.layout(b, c), List.of(new int[] {2, 9}))) {
+            int h = s.handle();
+            // Raw: quantifying a then a and b from variable 0 answers the second from the first.
+            int onlyA = BDDNativeProxy.doExists(h, 0, 4);
+            int aAndB = BDDNativeProxy.doExists(h, 0, 8);
+            assertEquals(onlyA, aAndB, "the trap: a run known by its first variable alone");
+            // The layer projects whole fields only, so its answers stay right on the same node.
+            try (TupleSet justC = s.project(c)) {
+                assertEquals(List.of(new Tuple(engine.layout(c), new int[] {3}), new Tuple(engine.layout(c), new int[] {7})),
+                        justC.tuples());
+            }
+            // Raw relprod over b, then over b and c from the same first variable.
+            int overB = BDDNativeProxy.doRelprod(h, t.handle(), 4, 4);
+            int overBC = BDDNativeProxy.doRelprod(h, t.handle(), 4, 8);
+            assertEquals(overB, overBC, "the trap: a relational product known by its first variable alone");
+            try (TupleSet joined = s.join(t, b, c)) {
+                assertEquals(engine.layout(a), joined.layout());
+                assertEquals(BigInteger.ZERO, joined.count(), "no tuple of s has (b, c) = (2, 9)");
+            }
+            // Raw rename of c to variables 16..19, then of a run of 8 from c by the same offset.
+            int movedB = BDDNativeProxy.doRename(h, 8, 4, 8);
+            int movedBC = BDDNativeProxy.doRename(h, 8, 8, 8);
+            assertEquals(movedB, movedBC, "the trap: a rename known by first variable and offset alone");
+            Field d = engine.field("d", 4);
+            try (TupleSet renamed = s.rename(c, d)) {
+                assertTrue(renamed.contains(5, 6, 7));
+                assertEquals(BigInteger.TWO, renamed.count());
+                assertThrows(IllegalArgumentException.class, () -> s.rename(a, d), "a would pass b and c");
+            }
+            EngineSupport.release(onlyA, aAndB, overB, overBC, movedB, movedBC);
+        }
+    }
+
+    @Test
+    void aNodeCountedUnderAnotherLayoutNeverAnswersForTheExactCount() {
+        try (TupleSet s = setup(); TupleSet onlyC = engine.tuple(engine.layout(c), 3);
+                TupleSet withD = onlyC.join(engine.all(engine.layout(engine.field("d", 4))))) {
+            // The same diagram as a set over (c) and over (c, d), where d is free.
+            assertEquals(onlyC.handle(), withD.handle());
+            int[] first = {8};
+            int[] width = {4};
+            assertEquals(1, BDDNativeProxy.doGetNumOfTuples(onlyC.handle(), first, width, new int[] {16}));
+            assertEquals(1, BDDNativeProxy.doGetNumOfTuples(withD.handle(), new int[] {8, 12}, new int[] {4, 4},
+                    new int[] {16, 16}), "the trap: the count of a node is known by the node alone");
+            assertEquals(BigInteger.ONE, onlyC.count());
+            assertEquals(BigInteger.valueOf(16), withD.count());
+            // The memo of one call does not leak into the next either.
+            assertEquals(BigInteger.ONE, onlyC.count());
+            assertEquals(BigInteger.TWO, s.count());
+        }
+    }
+
+    @Test
+    void aSetKeptAcrossARestartRefusesUseInsteadOfNamingANodeOfTheNewStore() {
+        TupleSet old = setup();
+        Field oldA = a;
+        Engine oldEngine = engine;
+        int handle = old.handle();
+        assertThrows(IllegalArgumentException.class,
+                () -> Engine.start(Engine.Settings.DEFAULTS.withGarbageCollectRate(0)), "releases from a cleaner");
+        // Raw: after a restart the old handle names whatever the new store put there.
+        TupleSet fresh = setup();
+        assertEquals(handle, fresh.handle(), "the trap: the new store reuses the old handle");
+        assertThrows(IllegalStateException.class, old::count);
+        assertThrows(IllegalStateException.class, () -> old.union(fresh));
+        assertThrows(IllegalArgumentException.class, () -> fresh.project(oldA));
+        assertThrows(IllegalStateException.class, () -> oldEngine.layout(oldA));
+        old.close();  // releases nothing into the new store
+        assertEquals(BigInteger.TWO, fresh.count());
+        fresh.close();
+        assertEquals(0, EngineSupport.aliveWhenDrained());
+    }
+
+    /** A class a hostile stream names; reading it runs code of the reader's class path. */
+    static final class Planted implements Serializable {
+        private static final long serialVersionUID = 1L;
+        static boolean built;
+
+        private void readObject(ObjectInputStream in) throws IOException, ClassNotFoundException {
+            in.defaultReadObject();
+            built = true;
+        }
+    }
+
+    @Test
+    void aStreamOfAnotherClassBuildsNothingThroughTheLayer() throws Exception {
+        ByteArrayOutputStream bytes = new ByteArrayOutputStream();
+        try (ObjectOutputStream out = new ObjectOutputStream(bytes)) {
+            out.writeObject(new Planted());
+        }
+        setup().close();
+        // Raw: the reader asks the stream for any object, and the JVM builds it.
+        ObjectInputStream raw = new ObjectInputStream(new ByteArrayInputStream(bytes.toByteArray()));
+        assertThrows(Exception.class, () -> BDDManagerNativeProxy.doDeserialize(raw, null, 1.0, ""));
+        assertTrue(Planted.built, "the trap: a foreign object was built");
+        Planted.built = false;
+        assertThrows(InvalidClassException.class,
+                () -> engine.load(new ByteArrayInputStream(bytes.toByteArray()), List.of(abc), null));
+        assertFalse(Planted.built);
+        assertNotEquals(0, engine.statistics().size());  // the engine is still usable
+    }
+}
