@@ -147,6 +147,7 @@ public final class BenchDriver {
         int cache = smoke ? SMOKE_CACHE : CACHE;
         int rate = gcRate < 0 ? table : gcRate;
         netlists = Files.createTempDirectory("bench-netlists");
+        netlists.toFile().deleteOnExit();  // after the files, which are registered later
         List<Row> rows = new ArrayList<>();
         List<String> lockInFailures = new ArrayList<>();
         for (Job job : concat(smoke ? SMOKE : FULL, added)) {
@@ -158,6 +159,7 @@ public final class BenchDriver {
             if (job.isCircuit()) {
                 Path file = netlists.resolve(job.workload + "-" + job.size + ".net");
                 Circuits.generate(job.workload, job.size).write(file);
+                file.toFile().deleteOnExit();
                 what = file.toString();
             }
             List<String> engineArgs = List.of(job.isCircuit() ? "circuit" : job.workload, what,
@@ -342,16 +344,20 @@ public final class BenchDriver {
         }
 
         private String[] lockInCells() {
-            if (counted.containsKey("timed_out")) {
-                return new String[] {"conjunction", size(), "-", "> " + counted.get("timed_out") + " s", "-", "no"};
+            if (timedOut()) {
+                return new String[] {"conjunction", size(), "-", "> " + LOCKIN_TIMEOUT_SECONDS + " s", "-", "no"};
             }
             double r = median(engine, "ratio");
             return new String[] {"conjunction", size(), fmt(median(engine, "fresh_ms")), fmt(median(engine, "filled_ms")),
                 ratio(r), lockInFailed() ? "no" : "yes"};
         }
 
+        private boolean timedOut() {
+            return engine.stream().anyMatch(run -> run.containsKey("timed_out"));
+        }
+
         boolean lockInFailed() {
-            if (engine.stream().anyMatch(run -> run.containsKey("timed_out"))) {
+            if (timedOut()) {
                 return true;
             }
             double r = median(engine, "ratio");

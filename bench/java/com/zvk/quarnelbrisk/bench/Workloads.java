@@ -342,9 +342,8 @@ public final class Workloads {
         // The first call of a native links it; that is the JVM's cost, not the engine's, so it comes
         // before the clock (a complement and a conjunction of inputs, given back at once).
         if (c.inputs() >= 2) {
-            for (int h : new int[] {BDDNativeProxy.doComplement(diagram[1]), BDDNativeProxy.doIntersect(diagram[1], diagram[2])}) {
-                BDDNativeProxy.doDecRefCount(h);
-            }
+            BDDNativeProxy.doDecRefCount(BDDNativeProxy.doComplement(diagram[1]));
+            BDDNativeProxy.doDecRefCount(BDDNativeProxy.doIntersect(diagram[1], diagram[2]));
         }
         startClock();
         for (int k = 0; k < c.gates(); k++) {
@@ -431,7 +430,7 @@ public final class Workloads {
      * equality of two n-bit fields (a's bits all before b's: about 3 * 2^n nodes) and the parity of
      * the 24 variables after them, and a 3-node cube on the last 3 variables. Their conjunction
      * meets each node of the first once while the cache remembers its sub-results, and once a path
-     * (2^(n+24) of them) when it forgets them all.
+     * (2^(n+23) of them reach one) when it forgets them all.
      */
     private static int[] lockInOperands(int n, int copy) {
         int base = copy * (2 * n + LOCKIN_PARITY + 3);
