@@ -49,9 +49,10 @@ public final class BenchDriver {
     static final int SMOKE_NODE_TABLE = 1 << 16;
     static final int SMOKE_CACHE = 1 << 14;
     /**
-     * The engine's cache bound at which its one cache takes about the bytes of the peer's six: each
-     * of those has CACHE entries of 24 bytes (rounded up to a prime count), 144 MiB together; the
-     * engine's entries take 32 bytes, so 2^22 of them take 128 MiB (the next power, 256 MiB).
+     * The engine's cache bound at which its one cache takes about the bytes of the peer's: the
+     * peer's peak RSS grows by 143.6 MiB for every 2^20 of its cache size (six caches of 24-byte
+     * entries); the engine's entries take 32 bytes, so 2^22 of them take 128 MiB (the next power,
+     * 256 MiB).
      */
     static final int EQUAL_CACHE = 1 << 22;
     static final double LOCKIN_LIMIT = 1.5;
