@@ -1,6 +1,6 @@
-// Microbenchmarks of the engine's hot paths: make-node hit and miss, operation-cache hit and
-// miss, union and intersection of random sets, tuple counting, and the cost of a JNI call into a
-// trivial native next to a call into a trivial Java method.
+// Microbenchmarks of the engine's hot paths: make-node hit and miss, one doubling of the unique
+// table, operation-cache hit and miss, union and intersection of random sets, tuple counting, and
+// the cost of a JNI call into a trivial native next to a call into a trivial Java method.
 #include "Workloads.h"
 
 #include "engine/OpCache.h"
@@ -82,6 +82,29 @@ void MakeNodeMiss(benchmark::State& state) {
     state.counters["alive"] = nodeCacheOccupied;
 }
 BENCHMARK(MakeNodeMiss)->Iterations(4000000);
+
+// One doubling of the unique table, which make-node does inside whatever operation passes the
+// threshold: range(0) live nodes (variable 0 over pairs of a chain of 4096, collection off) in a
+// table held at 2^21 buckets by its bound, relinked into 2^22.
+void RehashNodeCache(benchmark::State& state) {
+    for (auto _ : state) {
+        state.PauseTiming();
+        startBenchEngine(1 << 21, maxCache, 0, 0);
+        const std::vector<Node> pool = chainPool(4096);
+        for (int64_t k = 0; k < state.range(0); ++k) {
+            const Node low = pool[static_cast<size_t>(k % 4096)];
+            const Node high = pool[static_cast<size_t>(k / 4096 + 1 + k % 4096) % 4096];
+            addRef(low);
+            addRef(high);
+            cacheNode(0, low, high);
+        }
+        state.ResumeTiming();
+        rehashNodeCache();
+    }
+    state.counters["buckets"] = nodeCacheLength;
+    state.counters["linked"] = nodeCacheOccupied;
+}
+BENCHMARK(RehashNodeCache)->Arg(6000000)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 // A union whose result the operation cache holds: hash, lookup, one count raise. range(0)
 // distinct pairs are looked up in turn (their entries stay in the cache).

@@ -1,7 +1,10 @@
 // Workload drivers: N-queens, transitive closure on a random graph, a million tuple insertions and
-// a stream round trip, each on a fresh engine with the store bounds of a typical Java caller.
+// a stream round trip, each on a fresh engine with the store bounds of a typical Java caller, and
+// one circuit of the benchmark (a netlist file written by bench/java/.../Circuits.java, named by
+// BENCH_NETLIST) with the bounds of `make bench`.
 // Meant for profiling (perf record, callgrind) as much as for timing:
 //   engine_workloads --benchmark_filter=Queens/12
+//   BENCH_NETLIST=random-3000.net engine_workloads --benchmark_filter=Circuit
 #include "Workloads.h"
 
 #include "engine/OpCache.h"
@@ -10,6 +13,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -118,6 +123,75 @@ void StreamRead(benchmark::State& state) {
     state.SetBytesProcessed(bytes);
 }
 BENCHMARK(StreamRead)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+// Every gate of the netlist in BENCH_NETLIST built in order, as the benchmark's circuit workload
+// does from Java: complemented inputs through `complement`, each diagram released after its last
+// reader, the outputs held until the end.
+void Circuit(benchmark::State& state) {
+    const char* path = std::getenv("BENCH_NETLIST");
+    std::FILE* f = path != nullptr ? std::fopen(path, "r") : nullptr;
+    int inputs = 0, gates = 0, outputs = 0;
+    if (f == nullptr || std::fscanf(f, "circuit %*s %d %d %d", &inputs, &gates, &outputs) != 3) {
+        if (f != nullptr) std::fclose(f);
+        state.SkipWithError("BENCH_NETLIST names no netlist");
+        return;
+    }
+    std::vector<int> fanin(2 * static_cast<size_t>(gates)), out(static_cast<size_t>(outputs));
+    bool complete = true;
+    for (int& x : fanin) complete = complete && std::fscanf(f, "%d", &x) == 1;
+    for (int& x : out) complete = complete && std::fscanf(f, "%d", &x) == 1;
+    std::fclose(f);
+    if (!complete) {
+        state.SkipWithError("truncated netlist");
+        return;
+    }
+    const size_t signals = static_cast<size_t>(inputs) + 1 + static_cast<size_t>(gates);
+    std::vector<int> lastReader(signals, -1);
+    for (size_t k = 0; k < fanin.size(); ++k) lastReader[static_cast<size_t>(fanin[k] >> 1)] = static_cast<int>(k / 2);
+    for (int lit : out) lastReader[static_cast<size_t>(lit >> 1)] = gates;
+    for (auto _ : state) {
+        state.PauseTiming();
+        startBenchEngine(1 << 22, 1 << 20, 1 << 22, 1);
+        std::vector<Node> diagram(signals, 0);
+        for (int i = 1; i <= inputs; ++i) diagram[static_cast<size_t>(i)] = makeSingleTupleUnary(i - 1, 1, 1);
+        state.ResumeTiming();
+        // The slowest single operation, and whether the unique table or the cache grew during it.
+        double slowest = 0;
+        int slowestGrew = 0;
+        const auto timed = [&](auto op) {
+            const int32_t buckets = nodeCacheLength, slots = opCacheLength;
+            const auto t0 = std::chrono::steady_clock::now();
+            const Node r = op();
+            const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+            if (ms > slowest) {
+                slowest = ms;
+                slowestGrew = (nodeCacheLength != buckets ? 1 : 0) + (opCacheLength != slots ? 2 : 0);
+            }
+            return r;
+        };
+        const auto operand = [&](int lit) {
+            const Node n = diagram[static_cast<size_t>(lit >> 1)];
+            return (lit & 1) != 0 ? timed([n] { return complement(n); }) : n;
+        };
+        for (int k = 0; k < gates; ++k) {
+            const int la = fanin[2 * static_cast<size_t>(k)], lb = fanin[2 * static_cast<size_t>(k) + 1];
+            const Node a = operand(la), b = operand(lb);
+            diagram[static_cast<size_t>(inputs + 1 + k)] = timed([a, b] { return intersect(a, b); });
+            if ((la & 1) != 0) release(a);
+            if ((lb & 1) != 0) release(b);
+            if (lastReader[static_cast<size_t>(la >> 1)] == k) release(diagram[static_cast<size_t>(la >> 1)]);
+            if (lastReader[static_cast<size_t>(lb >> 1)] == k && (lb >> 1) != (la >> 1))
+                release(diagram[static_cast<size_t>(lb >> 1)]);
+        }
+        state.PauseTiming();
+        state.counters["slowest_ms"] = slowest;
+        state.counters["slowest_grew"] = slowestGrew;  // 1: the unique table, 2: the cache, 3: both
+        state.counters["linked"] = nodeCacheOccupied;
+        state.counters["buckets"] = nodeCacheLength;
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(Circuit)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace
 

@@ -2,6 +2,7 @@
  * process, with the same inputs (splitmix64.h and the rules of Inputs.java) and the same checks.
  *
  *   peer_bench WORKLOAD SIZE NODE_TABLE CACHE
+ *   peer_bench circuit NETLIST NODE_TABLE CACHE
  *
  * NODE_TABLE and CACHE go to bdd_init as they stand: the initial node table and the size of each
  * operation cache; the table then doubles when it fills (bdd_setmaxincrease(1 << 30): no cap on a
@@ -296,18 +297,134 @@ static BDD insert(int m, int roundTrip) {
     return set;
 }
 
+/* ---- circuits: the netlist format of Circuits.java ---------------------------------------------- */
+
+#define CIRCUIT_SEED UINT64_C(0x636972637569)
+
+typedef struct {
+    char name[64];
+    int inputs, gates, outputCount;
+    int* fanin;   /* gate k = fanin[2k] AND fanin[2k+1], literals */
+    int* outputs; /* literals */
+} Netlist;
+
+static void readNetlist(const char* path, Netlist* c) {
+    FILE* f = fopen(path, "r");
+    if (f == NULL || fscanf(f, "circuit %63s %d %d %d", c->name, &c->inputs, &c->gates, &c->outputCount) != 4) {
+        printf("\nFAILED cannot read netlist %s\n", path);
+        exit(1);
+    }
+    c->fanin = malloc(2 * (size_t)c->gates * sizeof(int));
+    c->outputs = malloc((size_t)c->outputCount * sizeof(int));
+    for (int k = 0; k < 2 * c->gates; k++) check("netlist fanin", fscanf(f, "%d", &c->fanin[k]), 1);
+    for (int o = 0; o < c->outputCount; o++) check("netlist output", fscanf(f, "%d", &c->outputs[o]), 1);
+    fclose(f);
+}
+
+static uint64_t literalWord(const uint64_t* value, int lit) { return (lit & 1) ? ~value[lit >> 1] : value[lit >> 1]; }
+
+static double slowestMs = -1;
+static char slowestOp[32];
+
+/* One operation of the circuit build, timed on its own for the slowest one. */
+static void timedOp(const char* what, int k, double t0) {
+    const double ms = (now() - t0) * 1e3;
+    if (ms > slowestMs) {
+        slowestMs = ms;
+        snprintf(slowestOp, sizeof slowestOp, "%s%d", what, k);
+    }
+}
+
+static BDD complementOf(BDD x, const char* what, int k) {
+    const double t0 = now();
+    BDD r = bdd_addref(bdd_not(x));
+    timedOp(what, k, t0);
+    return r;
+}
+
+/* Every gate built in order as the engine's side does: a complemented input through bdd_not, each gate
+ * with bdd_and, each diagram given back after its last reader, the outputs held; then the outputs on
+ * the 64 vectors of Circuits.simulationVectors against a simulation of the netlist. */
+static void circuit(const char* path, long long* resultNodes) {
+    Netlist c;
+    readNetlist(path, &c);
+    bdd_setvarnum(c.inputs);
+    const int signals = c.inputs + 1 + c.gates;
+    int* lastReader = malloc((size_t)signals * sizeof(int));
+    BDD* diagram = calloc((size_t)signals, sizeof(BDD));
+    for (int s = 0; s < signals; s++) lastReader[s] = -1;
+    for (int k = 0; k < 2 * c.gates; k++) lastReader[c.fanin[k] >> 1] = k / 2;
+    for (int o = 0; o < c.outputCount; o++) lastReader[c.outputs[o] >> 1] = c.gates;
+    for (int i = 1; i <= c.inputs; i++) diagram[i] = bdd_ithvar(i - 1);
+    startClock();
+    for (int k = 0; k < c.gates; k++) {
+        const int la = c.fanin[2 * k], lb = c.fanin[2 * k + 1];
+        BDD a = (la & 1) ? complementOf(diagram[la >> 1], "not@", k) : diagram[la >> 1];
+        BDD b = (lb & 1) ? complementOf(diagram[lb >> 1], "not@", k) : diagram[lb >> 1];
+        const double t0 = now();
+        diagram[c.inputs + 1 + k] = bdd_addref(bdd_and(a, b));
+        timedOp("and@", k, t0);
+        if (la & 1) bdd_delref(a);
+        if (lb & 1) bdd_delref(b);
+        if (lastReader[la >> 1] == k && la >> 1 > c.inputs) bdd_delref(diagram[la >> 1]);
+        if (lastReader[lb >> 1] == k && lb >> 1 > c.inputs && lb >> 1 != la >> 1) bdd_delref(diagram[lb >> 1]);
+    }
+    BDD* out = malloc((size_t)c.outputCount * sizeof(BDD));
+    for (int o = 0; o < c.outputCount; o++) {
+        const int lit = c.outputs[o];
+        out[o] = (lit & 1) ? complementOf(diagram[lit >> 1], "not-out@", o) : bdd_addref(diagram[lit >> 1]);
+    }
+    stopClock("");
+    for (int s = c.inputs + 1; s < signals; s++)
+        if (lastReader[s] == c.gates) bdd_delref(diagram[s]);
+    printf(" slowest_ms=%.3f slowest_op=%s gates=%d", slowestMs, slowestOp, c.gates);
+
+    uint64_t* value = calloc((size_t)signals, sizeof(uint64_t));
+    uint64_t state = CIRCUIT_SEED ^ 0x5EED;
+    for (int i = 1; i <= c.inputs; i++) value[i] = splitmix64Next(&state);
+    for (int k = 0; k < c.gates; k++)
+        value[c.inputs + 1 + k] = literalWord(value, c.fanin[2 * k]) & literalWord(value, c.fanin[2 * k + 1]);
+    long long ones = 0;
+    *resultNodes = 0;
+    for (int o = 0; o < c.outputCount; o++) {
+        const uint64_t expected = literalWord(value, c.outputs[o]);
+        uint64_t got = 0;
+        for (int j = 0; j < 64; j++) {
+            BDD n = out[o];
+            while (n != bddtrue && n != bddfalse) n = ((value[bdd_var(n) + 1] >> j) & 1) ? bdd_high(n) : bdd_low(n);
+            got |= (uint64_t)(n == bddtrue) << j;
+        }
+        check("circuit output on the 64 vectors", (long long)got, (long long)expected);
+        ones += __builtin_popcountll(got);
+        *resultNodes += bdd_nodecount(out[o]);
+    }
+    printf(" answer=%lld", ones);
+    /* Only the outputs stay for the memory figures; they go with the process. */
+    free(value);
+    free(out);
+    free(diagram);
+    free(lastReader);
+    free(c.fanin);
+    free(c.outputs);
+}
+
 int main(int argc, char** argv) {
     if (argc < 5) {
-        fprintf(stderr, "usage: peer_bench queens|closure|insert|roundtrip SIZE NODE_TABLE CACHE\n");
+        fprintf(stderr, "usage: peer_bench queens|closure|insert|roundtrip|circuit SIZE|NETLIST NODE_TABLE CACHE\n");
         return 2;
     }
     const char* workload = argv[1];
-    const int size = atoi(argv[2]);
+    const int isCircuit = strcmp(workload, "circuit") == 0;
+    const int size = isCircuit ? 0 : atoi(argv[2]);
     if (bdd_init(atoi(argv[3]), atoi(argv[4])) != 0) return 2;
     bdd_setmaxincrease(1 << 30); /* no cap: the table doubles, as the engine's tables do */
     bdd_gbc_hook(NULL);
-    printf("RESULT side=peer workload=%s size=%d", workload, size);
-    BDD kept;
+    if (isCircuit)
+        printf("RESULT side=peer workload=%s size=%s", workload, argv[2]);
+    else
+        printf("RESULT side=peer workload=%s size=%d", workload, size);
+    BDD kept = bddfalse;
+    long long resultNodes = -1;
     if (strcmp(workload, "queens") == 0) {
         kept = queens(size);
     } else if (strcmp(workload, "closure") == 0) {
@@ -316,6 +433,8 @@ int main(int argc, char** argv) {
         kept = insert(size, 0);
     } else if (strcmp(workload, "roundtrip") == 0) {
         kept = insert(size, 1);
+    } else if (isCircuit) {
+        circuit(argv[2], &resultNodes);
     } else {
         fprintf(stderr, "unknown workload %s\n", workload);
         return 2;
@@ -324,7 +443,8 @@ int main(int argc, char** argv) {
     bdd_gbc();
     struct rusage usage;
     getrusage(RUSAGE_SELF, &usage);
-    printf(" result_nodes=%d live_nodes=%d own_bytes=%lld peak_rss_kb=%ld\n", bdd_nodecount(kept),
+    if (resultNodes < 0) resultNodes = bdd_nodecount(kept);
+    printf(" result_nodes=%lld live_nodes=%d own_bytes=%lld peak_rss_kb=%ld\n", resultNodes,
            bdd_getnodenum(), 20LL * bdd_getallocnum(), usage.ru_maxrss);
     bdd_done();
     return 0;

@@ -11,6 +11,7 @@ import java.util.List;
 import java.util.Locale;
 import java.util.Map;
 import java.util.Set;
+import java.util.concurrent.TimeUnit;
 
 /**
  * Runs every workload and size in fresh processes, the engine's through Workloads and the peer's
@@ -18,7 +19,8 @@ import java.util.Set;
  *
  * <pre>
  * BenchDriver --java JAVA --classpath CP --lib DIR --probe-lib DIR [--peer PEER] [--reps N]
- *             [--only queens,closure,...] [--gc-rate N] [--markdown FILE] [--smoke]
+ *             [--only queens,closure,random,...] [--add majority:1001,...] [--gc-rate N]
+ *             [--engine-cache N] [--markdown FILE] [--smoke]
  * </pre>
  *
  * The engine's collection rate defaults to the node-table size: the peer collects when its node
@@ -32,6 +34,13 @@ import java.util.Set;
  * diagram (the same set under the same variable order is the same reduced diagram), and stops with
  * status 1 at the first disagreement. --smoke runs the smallest sizes once each: a check of the
  * answers, with figures that mean nothing.
+ *
+ * <p>Circuits (named as in {@link Circuits}) are written to netlist files that both sides read, and
+ * get a table of their own with the slowest single operation of each side. --add adds circuits or
+ * sizes to the set. The lock-in guard (engine only) times one conjunction on a fresh cache and on a
+ * full one; the driver flags it, and exits with status 1 after the tables, when the two times are
+ * more than 1.5 apart. A line marked "cache 2^22" gives the engine's cache as many bytes as the
+ * peer's six caches take (see README.md); --engine-cache N does that for every line.
  */
 public final class BenchDriver {
     /** The numbers given to both sides: engine doInit(NODE_TABLE, CACHE, gcRate, true), peer bdd_init(NODE_TABLE, CACHE). */
@@ -39,17 +48,45 @@ public final class BenchDriver {
     static final int CACHE = 1 << 20;
     static final int SMOKE_NODE_TABLE = 1 << 16;
     static final int SMOKE_CACHE = 1 << 14;
+    /**
+     * The engine's cache bound at which its one cache takes about the bytes of the peer's: the
+     * peer's peak RSS grows by 143.6 MiB for every 2^20 of its cache size (six caches of 24-byte
+     * entries); the engine's entries take 32 bytes, so 2^22 of them take 128 MiB (the next power,
+     * 256 MiB).
+     */
+    static final int EQUAL_CACHE = 1 << 22;
+    static final double LOCKIN_LIMIT = 1.5;
+    static final long LOCKIN_TIMEOUT_SECONDS = 120;
 
-    private record Job(String workload, int size) {}
+    /** engineCache 0: the same cache bound as the peer's. */
+    private record Job(String workload, int size, int engineCache) {
+        Job(String workload, int size) {
+            this(workload, size, 0);
+        }
+
+        boolean isCircuit() {
+            return List.of(Circuits.NAMES).contains(workload);
+        }
+
+        boolean isLockIn() {
+            return workload.equals("lockin");
+        }
+    }
 
     private static final List<Job> FULL = List.of(
             new Job("queens", 8), new Job("queens", 9), new Job("queens", 10), new Job("queens", 11),
             new Job("queens", 12),
-            new Job("closure", 10), new Job("closure", 11), new Job("closure", 12),
+            new Job("closure", 10), new Job("closure", 11), new Job("closure", 12), new Job("closure", 12, EQUAL_CACHE),
             new Job("insert", 100_000), new Job("insert", 300_000), new Job("insert", 1_000_000),
-            new Job("roundtrip", 1_000_000));
+            new Job("roundtrip", 1_000_000),
+            new Job("arbiter", 128), new Job("ripple", 256), new Job("lookahead", 256), new Job("comparator", 18),
+            new Job("majority", 201), new Job("shifter", 256), new Job("random", 3000),
+            new Job("random", 3000, EQUAL_CACHE),
+            new Job("lockin", 16));
     private static final List<Job> SMOKE = List.of(
-            new Job("queens", 8), new Job("closure", 8), new Job("insert", 10_000), new Job("roundtrip", 10_000));
+            new Job("queens", 8), new Job("closure", 8), new Job("insert", 10_000), new Job("roundtrip", 10_000),
+            new Job("arbiter", 8), new Job("ripple", 8), new Job("lookahead", 8), new Job("comparator", 6),
+            new Job("majority", 9), new Job("shifter", 8), new Job("random", 200), new Job("lockin", 8));
 
     private String java;
     private String classpath;
@@ -60,7 +97,10 @@ public final class BenchDriver {
     private int gcRate = -1;  // the node-table size
     private boolean smoke;
     private Set<String> only;
+    private final List<Job> added = new ArrayList<>();
+    private int engineCache;
     private Path markdown;
+    private Path netlists;
 
     public static void main(String[] args) throws IOException, InterruptedException {
         BenchDriver d = new BenchDriver();
@@ -73,6 +113,13 @@ public final class BenchDriver {
                 case "--peer" -> d.peer = args[++i];
                 case "--reps" -> d.reps = Integer.parseInt(args[++i]);
                 case "--only" -> d.only = Set.of(args[++i].split(","));
+                case "--add" -> {
+                    for (String nameSize : args[++i].split(",")) {
+                        String[] ns = nameSize.split(":");
+                        d.added.add(new Job(ns[0], Integer.parseInt(ns[1])));
+                    }
+                }
+                case "--engine-cache" -> d.engineCache = Integer.parseInt(args[++i]);
                 case "--gc-rate" -> d.gcRate = Integer.parseInt(args[++i]);
                 case "--markdown" -> d.markdown = Path.of(args[++i]);
                 case "--smoke" -> d.smoke = true;
@@ -84,7 +131,8 @@ public final class BenchDriver {
         }
         if (d.java == null || d.classpath == null || d.lib == null || d.probeLib == null || d.reps < 1) {
             System.err.println("usage: BenchDriver --java JAVA --classpath CP --lib DIR --probe-lib DIR [--peer PEER]"
-                    + " [--reps N] [--only W,...] [--gc-rate N] [--markdown FILE] [--smoke]");
+                    + " [--reps N] [--only W,...] [--add CIRCUIT:SIZE,...] [--gc-rate N] [--engine-cache N]"
+                    + " [--markdown FILE] [--smoke]");
             System.exit(2);
         }
         if (d.smoke) {
@@ -99,29 +147,49 @@ public final class BenchDriver {
         int table = smoke ? SMOKE_NODE_TABLE : NODE_TABLE;
         int cache = smoke ? SMOKE_CACHE : CACHE;
         int rate = gcRate < 0 ? table : gcRate;
+        netlists = Files.createTempDirectory("bench-netlists");
+        netlists.toFile().deleteOnExit();  // after the files, which are registered later
         List<Row> rows = new ArrayList<>();
-        for (Job job : smoke ? SMOKE : FULL) {
+        List<String> lockInFailures = new ArrayList<>();
+        for (Job job : concat(smoke ? SMOKE : FULL, added)) {
             if (only != null && !only.contains(job.workload)) {
                 continue;
             }
-            List<String> engineArgs = List.of(job.workload, Integer.toString(job.size), Integer.toString(table),
-                    Integer.toString(cache), Integer.toString(rate));
-            Map<String, String> counted = engine(probeLib, engineArgs, true);
+            int jobCache = job.engineCache > 0 ? job.engineCache : engineCache > 0 ? engineCache : cache;
+            String what = Integer.toString(job.size);
+            if (job.isCircuit()) {
+                Path file = netlists.resolve(job.workload + "-" + job.size + ".net");
+                Circuits.generate(job.workload, job.size).write(file);
+                file.toFile().deleteOnExit();
+                what = file.toString();
+            }
+            List<String> engineArgs = List.of(job.isCircuit() ? "circuit" : job.workload, what,
+                    Integer.toString(table), Integer.toString(jobCache), Integer.toString(rate));
+            if (job.isLockIn()) {
+                Row row = lockIn(job, engineArgs);
+                rows.add(row);
+                System.err.println(row.text());
+                if (!smoke && row.lockInFailed()) {
+                    lockInFailures.add(row.text());
+                }
+                continue;
+            }
+            Map<String, String> counted = engine(probeLib, engineArgs, true, 0);
             List<Map<String, String>> engineRuns = new ArrayList<>();
             List<Map<String, String>> peerRuns = new ArrayList<>();
             for (int r = 0; r < reps; r++) {
-                engineRuns.add(engine(lib, engineArgs, false));
+                engineRuns.add(engine(lib, engineArgs, false, 0));
                 if (!peer.isEmpty()) {
-                    List<String> cmd = new ArrayList<>(List.of(peer, job.workload, Integer.toString(job.size),
+                    List<String> cmd = new ArrayList<>(List.of(peer, job.isCircuit() ? "circuit" : job.workload, what,
                             Integer.toString(table), Integer.toString(cache)));
-                    peerRuns.add(runChild(cmd));
+                    peerRuns.add(runChild(cmd, 0));
                 }
             }
             for (Map<String, String> run : concat(List.of(counted), engineRuns, peerRuns)) {
                 agree(job, "answer", counted, run);
                 agree(job, "result_nodes", counted, run);
             }
-            Row row = new Row(job, counted, engineRuns, peerRuns);
+            Row row = new Row(job, jobCache, counted, engineRuns, peerRuns);
             rows.add(row);
             System.err.println(row.text());
         }
@@ -130,10 +198,29 @@ public final class BenchDriver {
         if (markdown != null) {
             Files.writeString(markdown, report);
         }
+        for (String failure : lockInFailures) {
+            System.out.println("FAILED lock-in guard, the two times more than " + LOCKIN_LIMIT + " apart: " + failure);
+        }
+        if (!lockInFailures.isEmpty()) {
+            System.exit(1);
+        }
         System.out.println(smoke ? "Smoke run: every answer checked and agreed." : "Every answer checked and agreed.");
     }
 
-    private Map<String, String> engine(String libDir, List<String> args, boolean countNodes)
+    /** The guard's runs: the engine alone, each run bounded in time (the old replacement rule never ends). */
+    private Row lockIn(Job job, List<String> engineArgs) throws IOException, InterruptedException {
+        List<Map<String, String>> runs = new ArrayList<>();
+        for (int r = 0; r < reps; r++) {
+            Map<String, String> run = engine(lib, engineArgs, false, smoke ? 0 : LOCKIN_TIMEOUT_SECONDS);
+            runs.add(run);
+            if (run.containsKey("timed_out")) {
+                break;
+            }
+        }
+        return new Row(job, Integer.parseInt(engineArgs.get(3)), runs.get(0), runs, List.of());
+    }
+
+    private Map<String, String> engine(String libDir, List<String> args, boolean countNodes, long timeoutSeconds)
             throws IOException, InterruptedException {
         List<String> cmd = new ArrayList<>(List.of(java, "-Djava.library.path=" + libDir, "-cp", classpath,
                 Workloads.class.getName()));
@@ -141,12 +228,20 @@ public final class BenchDriver {
         if (countNodes) {
             cmd.add("--count-nodes");
         }
-        return runChild(cmd);
+        return runChild(cmd, timeoutSeconds);
     }
 
-    /** Runs one child to its end and returns the fields of its RESULT line; stops the run on failure. */
-    private static Map<String, String> runChild(List<String> cmd) throws IOException, InterruptedException {
+    /**
+     * Runs one child to its end and returns the fields of its RESULT line; stops the run on failure.
+     * With a timeout above 0, a child still running then is killed and "timed_out" is its one field.
+     */
+    private static Map<String, String> runChild(List<String> cmd, long timeoutSeconds)
+            throws IOException, InterruptedException {
         Process p = new ProcessBuilder(cmd).redirectError(ProcessBuilder.Redirect.INHERIT).start();
+        if (timeoutSeconds > 0 && !p.waitFor(timeoutSeconds, TimeUnit.SECONDS)) {
+            p.destroyForcibly().waitFor();
+            return Map.of("timed_out", Long.toString(timeoutSeconds));
+        }
         String out;
         try (InputStream in = p.getInputStream()) {
             out = new String(in.readAllBytes(), StandardCharsets.UTF_8);
@@ -201,17 +296,46 @@ public final class BenchDriver {
         "engine RSS MiB", "engine own MiB", "peer RSS MiB", "peer table MiB", "engine B/live node",
         "peer B/live node", "engine Mnodes/s", "peer Mnodes/s", "answer", "result nodes"};
 
-    private record Row(Job job, Map<String, String> counted, List<Map<String, String>> engine,
+    private static final String[] CIRCUIT_HEADER = {"circuit", "size", "gates", "engine ms", "peer ms", "engine/peer",
+        "engine slowest op", "engine slowest ms", "peer slowest op", "peer slowest ms", "slowest engine/peer",
+        "engine RSS MiB", "engine own MiB", "peer RSS MiB", "ones on 64 vectors", "output nodes"};
+
+    private static final String[] LOCKIN_HEADER = {"lock-in guard", "size", "fresh ms", "filled ms",
+        "filled/fresh", "within " + LOCKIN_LIMIT};
+
+    private record Row(Job job, int engineCache, Map<String, String> counted, List<Map<String, String>> engine,
             List<Map<String, String>> peer) {
+        String size() {
+            String size = job.workload.equals("closure") ? "2^" + job.size
+                    : job.workload.equals("insert") || job.workload.equals("roundtrip")
+                    ? String.format(Locale.ROOT, "%,d", job.size) : Integer.toString(job.size);
+            return job.engineCache > 0 ? size + ", cache 2^" + Integer.numberOfTrailingZeros(job.engineCache) : size;
+        }
+
+        String[] header() {
+            return job.isLockIn() ? LOCKIN_HEADER : job.isCircuit() ? CIRCUIT_HEADER : HEADER;
+        }
+
         String[] cells() {
+            if (job.isLockIn()) {
+                return lockInCells();
+            }
             boolean hasPeer = !peer.isEmpty();
             double em = median(engine, "ms");
             double pm = median(peer, "ms");
-            String size = job.workload.equals("closure") ? "2^" + job.size : job.workload.equals("queens")
-                    ? Integer.toString(job.size) : String.format(Locale.ROOT, "%,d", job.size);
+            if (job.isCircuit()) {
+                double es = median(engine, "slowest_ms");
+                double ps = median(peer, "slowest_ms");
+                return new String[] {job.workload, size(), counted.get("gates"), fmt(em), hasPeer ? fmt(pm) : "-",
+                    hasPeer ? ratio(em / pm) : "-", engine.get(0).get("slowest_op"), fmt(es),
+                    hasPeer ? peer.get(0).get("slowest_op") : "-", hasPeer ? fmt(ps) : "-", hasPeer ? ratio(es / ps) : "-",
+                    mib(median(engine, "peak_rss_kb") * 1024), mib(median(engine, "own_bytes")),
+                    hasPeer ? mib(median(peer, "peak_rss_kb") * 1024) : "-", counted.get("answer"),
+                    counted.get("result_nodes")};
+            }
             String answer = job.workload.equals("roundtrip") ? "same handle" : counted.get("answer");
-            return new String[] {job.workload, size, fmt(em), hasPeer ? fmt(pm) : "-",
-                hasPeer ? String.format(Locale.ROOT, "%.2f", em / pm) : "-",
+            return new String[] {job.workload, size(), fmt(em), hasPeer ? fmt(pm) : "-",
+                hasPeer ? ratio(em / pm) : "-",
                 mib(median(engine, "peak_rss_kb") * 1024), mib(median(engine, "own_bytes")),
                 hasPeer ? mib(median(peer, "peak_rss_kb") * 1024) : "-", hasPeer ? mib(median(peer, "own_bytes")) : "-",
                 perNode(median(engine, "own_bytes"), median(engine, "live_nodes")),
@@ -220,11 +344,33 @@ public final class BenchDriver {
                 answer, counted.get("result_nodes")};
         }
 
+        private String[] lockInCells() {
+            if (timedOut()) {
+                return new String[] {"conjunction", size(), "-", "> " + LOCKIN_TIMEOUT_SECONDS + " s", "-", "no"};
+            }
+            double r = median(engine, "ratio");
+            return new String[] {"conjunction", size(), fmt(median(engine, "fresh_ms")), fmt(median(engine, "filled_ms")),
+                ratio(r), lockInFailed() ? "no" : "yes"};
+        }
+
+        private boolean timedOut() {
+            return engine.stream().anyMatch(run -> run.containsKey("timed_out"));
+        }
+
+        boolean lockInFailed() {
+            if (timedOut()) {
+                return true;
+            }
+            double r = median(engine, "ratio");
+            return r > LOCKIN_LIMIT || r < 1 / LOCKIN_LIMIT;
+        }
+
         String text() {
             String[] c = cells();
+            String[] h = header();
             StringBuilder s = new StringBuilder();
             for (int i = 0; i < c.length; i++) {
-                s.append(i == 0 ? "" : "  ").append(HEADER[i]).append(' ').append(c[i]);
+                s.append(i == 0 ? "" : "  ").append(h[i]).append(' ').append(c[i]);
             }
             return s.toString();
         }
@@ -232,6 +378,10 @@ public final class BenchDriver {
         boolean isRoundTrip() {
             return job.workload.equals("roundtrip");
         }
+    }
+
+    private static String ratio(double r) {
+        return String.format(Locale.ROOT, "%.2f", r);
     }
 
     private static String fmt(double ms) {
@@ -254,8 +404,8 @@ public final class BenchDriver {
         StringBuilder s = new StringBuilder();
         s.append(String.format(Locale.ROOT, "engine: doInit(%d, %d, %d, true); peer: bdd_init(%d, %d), "
                 + "bdd_setmaxincrease(1 << 30); median of %d run%s, each in a fresh process%n%n",
-                table, cache, rate, table, cache, reps, reps == 1 ? "" : "s"));
-        table(s, HEADER, rows.stream().map(Row::cells).toList());
+                table, engineCache > 0 ? engineCache : cache, rate, table, cache, reps, reps == 1 ? "" : "s"));
+        table(s, HEADER, rows.stream().filter(r -> !r.job.isCircuit() && !r.job.isLockIn()).map(Row::cells).toList());
         List<String[]> trips = new ArrayList<>();
         for (Row r : rows) {
             if (!r.isRoundTrip()) {
@@ -277,6 +427,16 @@ public final class BenchDriver {
             table(s, new String[] {"round trip of insert", "engine stream bytes", "engine write ms", "engine read ms",
                 "engine write MiB/s", "engine read MiB/s", "peer stream bytes", "peer write ms", "peer read ms",
                 "peer write MiB/s", "peer read MiB/s"}, trips);
+        }
+        List<String[]> circuits = rows.stream().filter(r -> r.job.isCircuit()).map(Row::cells).toList();
+        if (!circuits.isEmpty()) {
+            s.append(System.lineSeparator());
+            table(s, CIRCUIT_HEADER, circuits);
+        }
+        List<String[]> guard = rows.stream().filter(r -> r.job.isLockIn()).map(Row::cells).toList();
+        if (!guard.isEmpty()) {
+            s.append(System.lineSeparator());
+            table(s, LOCKIN_HEADER, guard);
         }
         return s.toString();
     }

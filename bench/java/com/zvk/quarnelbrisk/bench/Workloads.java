@@ -9,6 +9,7 @@ import java.io.ObjectInputStream;
 import java.io.ObjectOutputStream;
 import java.nio.file.Files;
 import java.nio.file.Path;
+import java.util.Arrays;
 import java.util.HashSet;
 import java.util.LinkedHashMap;
 import java.util.Map;
@@ -23,6 +24,8 @@ import java.util.Set;
  *   closure K         transitive closure of a random graph on 2^K nodes
  *   insert M          M random tuples of two 20-bit fields added one by one
  *   roundtrip M       the set of insert M written to an object stream and read back
+ *   circuit FILE      every gate of the netlist FILE (see Circuits) built in order
+ *   lockin N          one conjunction on a fresh cache and again on a cache full of live results
  * </pre>
  *
  * It prints one line "RESULT key=value ..." (BenchDriver reads it) and exits with status 1, after a
@@ -46,23 +49,26 @@ public final class Workloads {
 
     public static void main(String[] args) throws IOException {
         if (args.length < 5) {
-            System.err.println("usage: Workloads queens|closure|insert|roundtrip SIZE MAX_NODE_CACHE MAX_OP_CACHE"
+            System.err.println("usage: Workloads queens|closure|insert|roundtrip|circuit SIZE|FILE MAX_NODE_CACHE MAX_OP_CACHE"
                     + " GC_RATE [--count-nodes]");
             System.exit(2);
         }
         String workload = args[0];
-        int size = Integer.parseInt(args[1]);
+        boolean isCircuit = workload.equals("circuit");
+        int size = isCircuit ? 0 : Integer.parseInt(args[1]);
         BDDManagerNativeProxy.doInit(Integer.parseInt(args[2]), Integer.parseInt(args[3]),
                 Integer.parseInt(args[4]), true);
         Workloads w = new Workloads(args.length > 5 && args[5].equals("--count-nodes"));
         w.result.put("side", "engine");
         w.result.put("workload", workload);
-        w.result.put("size", size);
-        int kept = switch (workload) {
-            case "queens" -> w.queens(size);
-            case "closure" -> w.closure(size);
-            case "insert" -> w.insert(size);
-            case "roundtrip" -> w.roundTrip(size);
+        w.result.put("size", isCircuit ? args[1] : size);
+        int[] kept = switch (workload) {
+            case "queens" -> new int[] {w.queens(size)};
+            case "closure" -> new int[] {w.closure(size)};
+            case "insert" -> new int[] {w.insert(size)};
+            case "roundtrip" -> new int[] {w.roundTrip(size)};
+            case "circuit" -> w.circuit(Path.of(args[1]));
+            case "lockin" -> w.lockIn(size, Integer.parseInt(args[3]));
             default -> throw new IllegalArgumentException("unknown workload " + workload);
         };
         w.memoryFigures(kept);
@@ -88,14 +94,23 @@ public final class Workloads {
         return ms;
     }
 
-    /** With only {@code kept} held: the engine's bytes, its live nodes and the process's peak RSS. */
-    private void memoryFigures(int kept) throws IOException {
+    /**
+     * With only {@code kept} held: the nodes of its diagrams (added up), the engine's bytes, its
+     * live nodes and the process's peak RSS.
+     */
+    private void memoryFigures(int[] kept) throws IOException {
         BDDManagerNativeProxy.doCollectGarbage();
-        result.put("result_nodes", BDDNativeProxy.doGetNumOfNodes(kept));
+        long nodes = 0;
+        for (int k : kept) {
+            nodes += BDDNativeProxy.doGetNumOfNodes(k);
+        }
+        result.put("result_nodes", nodes);
         String alive = BDDManagerNativeProxy.doGetInfo()[0];  // "Alive nodes: N"
         result.put("live_nodes", Long.parseLong(alive.substring(alive.indexOf(':') + 1).trim()));
         result.put("own_bytes", Integer.toUnsignedLong(BDDManagerNativeProxy.doGetMemoryState()));
-        BDDNativeProxy.doDecRefCount(kept);
+        for (int k : kept) {
+            BDDNativeProxy.doDecRefCount(k);
+        }
         result.put("peak_rss_kb", peakRssKb());
     }
 
@@ -282,5 +297,210 @@ public final class Workloads {
         int count = BDDNativeProxy.doGetNumOfTuples(set, PAIR_FIRST, PAIR_WIDTH, PAIR_BOUND);
         check("roundtrip " + m + " distinct tuples", count, distinctTuples(m));
         return set;
+    }
+
+    // ---- circuits --------------------------------------------------------------------------------
+
+    private long slowestNanos = -1;
+    private String slowestOp = "";
+
+    /** One native call of the circuit build (doIntersect of a and b, or doComplement of a), timed alone. */
+    private int timed(String what, int k, int a, int b) {
+        long t0 = System.nanoTime();
+        int r = b == 0 ? BDDNativeProxy.doComplement(a) : BDDNativeProxy.doIntersect(a, b);
+        long t = System.nanoTime() - t0;
+        if (t > slowestNanos) {
+            slowestNanos = t;
+            slowestOp = what + k;
+        }
+        return r;
+    }
+
+    /**
+     * Every gate's diagram built in the netlist's order, as verification tools do: a complemented
+     * input through doComplement, each gate with doIntersect, each diagram given back after its last
+     * reader; the outputs are held. Then the outputs against a simulation of the netlist on 64 random
+     * input vectors: output o is 1 on a vector when its diagram meets the vector's cube.
+     */
+    private int[] circuit(Path file) throws IOException {
+        Circuits.Netlist c = Circuits.Netlist.read(file);
+        int signals = c.inputs() + 1 + c.gates();
+        int[] lastReader = new int[signals];  // gate index, or gates() for an output, -1 for none
+        Arrays.fill(lastReader, -1);
+        for (int k = 0; k < c.gates(); k++) {
+            lastReader[c.fanin()[2 * k] >> 1] = k;
+            lastReader[c.fanin()[2 * k + 1] >> 1] = k;
+        }
+        for (int o : c.outputs()) {
+            lastReader[o >> 1] = c.gates();
+        }
+        int[] diagram = new int[signals];
+        for (int i = 1; i <= c.inputs(); i++) {
+            diagram[i] = BDDManagerNativeProxy.doMakeSingleTupleUnary(i - 1, 1, 1);
+        }
+        // The first call of a native links it; that is the JVM's cost, not the engine's, so it comes
+        // before the clock (a complement and a conjunction of inputs, given back at once).
+        if (c.inputs() >= 2) {
+            BDDNativeProxy.doDecRefCount(BDDNativeProxy.doComplement(diagram[1]));
+            BDDNativeProxy.doDecRefCount(BDDNativeProxy.doIntersect(diagram[1], diagram[2]));
+        }
+        startClock();
+        for (int k = 0; k < c.gates(); k++) {
+            int la = c.fanin()[2 * k];
+            int lb = c.fanin()[2 * k + 1];
+            int a = (la & 1) == 0 ? diagram[la >> 1] : timed("not@", k, diagram[la >> 1], 0);
+            int b = (lb & 1) == 0 ? diagram[lb >> 1] : timed("not@", k, diagram[lb >> 1], 0);
+            diagram[c.gateSignal(k)] = timed("and@", k, a, b);
+            if ((la & 1) != 0) {
+                BDDNativeProxy.doDecRefCount(a);
+            }
+            if ((lb & 1) != 0) {
+                BDDNativeProxy.doDecRefCount(b);
+            }
+            if (lastReader[la >> 1] == k) {
+                BDDNativeProxy.doDecRefCount(diagram[la >> 1]);
+            }
+            if (lastReader[lb >> 1] == k && lb >> 1 != la >> 1) {
+                BDDNativeProxy.doDecRefCount(diagram[lb >> 1]);
+            }
+        }
+        int[] outputs = new int[c.outputs().length];
+        for (int o = 0; o < outputs.length; o++) {
+            int lit = c.outputs()[o];
+            if ((lit & 1) == 0) {
+                BDDNativeProxy.doIncRefCount(diagram[lit >> 1]);
+                outputs[o] = diagram[lit >> 1];
+            } else {
+                outputs[o] = timed("not-out@", o, diagram[lit >> 1], 0);
+            }
+        }
+        stopClock("");
+        for (int s = 1; s < signals; s++) {
+            if (lastReader[s] == c.gates()) {
+                BDDNativeProxy.doDecRefCount(diagram[s]);
+            }
+        }
+        result.put("slowest_ms", String.format("%.3f", slowestNanos / 1e6));
+        result.put("slowest_op", slowestOp);
+        result.put("gates", c.gates());
+        checkSimulation(c, outputs);
+        return outputs;
+    }
+
+    private void checkSimulation(Circuits.Netlist c, int[] outputs) {
+        long[] vectors = Circuits.simulationVectors(c.inputs());
+        long[] expected = c.simulate(vectors);
+        int[] first = new int[c.inputs()];
+        int[] width = new int[c.inputs()];
+        for (int i = 0; i < first.length; i++) {
+            first[i] = i;
+            width[i] = 1;
+        }
+        long[] got = new long[outputs.length];
+        for (int j = 0; j < 64; j++) {
+            int[] value = new int[c.inputs()];
+            for (int i = 0; i < value.length; i++) {
+                value[i] = (int) ((vectors[i] >>> j) & 1);
+            }
+            int cube = BDDManagerNativeProxy.doMakeSingleTuple(first, width, value);
+            for (int o = 0; o < outputs.length; o++) {
+                int meet = BDDNativeProxy.doIntersect(outputs[o], cube);
+                if (meet != BDDManagerNativeProxy.doGetZero()) {  // zero comes back without a reference
+                    got[o] |= 1L << j;
+                    BDDNativeProxy.doDecRefCount(meet);
+                }
+            }
+            BDDNativeProxy.doDecRefCount(cube);
+        }
+        long ones = 0;
+        for (int o = 0; o < outputs.length; o++) {
+            check(c.name() + " output " + o + " on the 64 vectors", got[o], expected[o]);
+            ones += Long.bitCount(got[o]);
+        }
+        result.put("answer", ones);
+    }
+
+    // ---- the lock-in guard -------------------------------------------------------------------------
+
+    static final int LOCKIN_PARITY = 24;
+
+    /**
+     * The operands of the guard's conjunction, copy c on variables from c * (2n + 27) on: the
+     * equality of two n-bit fields (a's bits all before b's: about 3 * 2^n nodes) and the parity of
+     * the 24 variables after them, and a 3-node cube on the last 3 variables. Their conjunction
+     * meets each node of the first once while the cache remembers its sub-results, and once a path
+     * (2^(n+23) of them reach one) when it forgets them all.
+     */
+    private static int[] lockInOperands(int n, int copy) {
+        int base = copy * (2 * n + LOCKIN_PARITY + 3);
+        int f = BDDManagerNativeProxy.doMakeSingleTupleUnary(base + 2 * n + LOCKIN_PARITY - 1, 1, 1);
+        for (int v = base + 2 * n + LOCKIN_PARITY - 2; v >= base + 2 * n; v--) {  // x_v xor f
+            int x = BDDManagerNativeProxy.doMakeSingleTupleUnary(v, 1, 1);
+            int notX = BDDNativeProxy.doComplement(x);
+            int notF = BDDNativeProxy.doComplement(f);
+            int one = BDDNativeProxy.doIntersect(x, notF);
+            int other = BDDNativeProxy.doIntersect(notX, f);
+            for (int h : new int[] {x, notX, notF, f}) {
+                BDDNativeProxy.doDecRefCount(h);
+            }
+            f = BDDNativeProxy.doUnite(one, other);
+            BDDNativeProxy.doDecRefCount(one);
+            BDDNativeProxy.doDecRefCount(other);
+        }
+        for (int i = n - 1; i >= 0; i--) {
+            int e = BDDManagerNativeProxy.doMakeEquals(base + i, base + n + i);
+            f = replace(f, BDDNativeProxy.doIntersect(f, e));
+            BDDNativeProxy.doDecRefCount(e);
+        }
+        return new int[] {f, BDDManagerNativeProxy.doMakeSingleTupleUnary(base + 2 * n + LOCKIN_PARITY, 3, 5)};
+    }
+
+    /**
+     * The same conjunction, on two copies of its operands: first with the cache as building the
+     * operands left it, then after 2 * cache unions that fill the cache (grown to its bound) with
+     * live entries whose result is one node held by all of them: the union of b, the set where
+     * variable v is 1, with each of 2 * cache distinct subsets of b, tuples whose first field is
+     * v = 1. Each union's result is b, held by the caller, so b's count saturates and every such
+     * entry has more references than any fresh result. Prints both times and their ratio; the
+     * driver compares them.
+     */
+    private int[] lockIn(int n, int cache) {
+        int[] first = lockInOperands(n, 0);
+        int[] second = lockInOperands(n, 1);
+        // The subsets are made before the first conjunction, so that both meet a store of the same
+        // size. Each subset's root is made last and alone, so that their stamps follow one another
+        // and the entries keyed by them spread over every slot of the cache.
+        int v = 2 * (2 * n + LOCKIN_PARITY + 3);
+        int fills = 2 * cache;
+        int width = 32 - Integer.numberOfLeadingZeros(fills);
+        int b = BDDManagerNativeProxy.doMakeSingleTupleUnary(v, 1, 1);
+        int[] subsets = new int[fills];
+        for (int k = 0; k < fills; k++) {
+            subsets[k] = BDDManagerNativeProxy.doMakeSingleTupleUnary(v + 1, width, k);
+        }
+        for (int k = 0; k < fills; k++) {
+            subsets[k] = replace(subsets[k], BDDNativeProxy.doIntersect(b, subsets[k]));
+        }
+        startClock();
+        int r0 = BDDNativeProxy.doIntersect(first[0], first[1]);
+        double fresh = stopClock("fresh_");
+        int nodes0 = BDDNativeProxy.doGetNumOfNodes(r0);
+        for (int k = 0; k < fills; k++) {
+            BDDNativeProxy.doUnite(subsets[k], b);  // b, with one more reference, kept for good
+        }
+        startClock();
+        int r1 = BDDNativeProxy.doIntersect(second[0], second[1]);
+        double filled = stopClock("filled_");
+        check("lockin: both conjunctions of the same size", BDDNativeProxy.doGetNumOfNodes(r1), nodes0);
+        result.put("ms", String.format("%.3f", fresh + filled));
+        result.put("ratio", String.format("%.3f", filled / fresh));
+        result.put("answer", nodes0);
+        for (int h : subsets) {
+            BDDNativeProxy.doDecRefCount(h);
+        }
+        for (int h : new int[] {first[0], first[1], second[0], second[1], r0, b}) {
+            BDDNativeProxy.doDecRefCount(h);
+        }
+        return new int[] {r1};
     }
 }
