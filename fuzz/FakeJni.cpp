@@ -553,8 +553,8 @@ std::string engineErrorOf(const std::function<void()>& body) {
     stackLimit = threadStackLimit();
     try {
         body();
-    } catch (const EngineError&) {
-        if (pending == nullptr) finding("engine error exit without a Java exception");
+    } catch (const EngineError& e) {
+        raiseOn(env(), e.message);
     }
     endNativeCall();
     const PendingException e = takeException();

@@ -19,8 +19,8 @@ inline int32_t drainStore() {
             if (r.id != freedStamp || r.low == 0) continue;
             const Node low = r.low, high = r.high;
             r.low = r.high = 0;
-            doDecRefCount(low, nullptr);
-            doDecRefCount(high, nullptr);
+            doDecRefCount(low);
+            doDecRefCount(high);
             again = true;
         }
     }

@@ -35,7 +35,7 @@ using fakejni::engineErrorOf;
 using fakejni::finding;
 
 constexpr const char* malformed = "Assert failed: Malformed diagram stream";
-const StreamProgress noProgress{nullptr, 1.0, nullptr};
+const StreamProgress noProgress{nullptr, nullptr, 1.0};
 
 std::vector<int32_t> rawInts(const uint8_t* p, size_t n) {
     std::vector<int32_t> out;
@@ -297,7 +297,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     const std::string released = engineErrorOf([&] {
-        for (const Node r : roots) doDecRefCount(r, nullptr);
+        for (const Node r : roots) doDecRefCount(r);
         alive = drainStore();
     });
     if (!released.empty()) finding("giving the read roots back failed: " + released);
@@ -315,7 +315,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // Giving the built diagrams back empties the store.
     if (engineErrorOf([&] {
-            for (size_t i = 2; i < built.pool.size(); ++i) doDecRefCount(built.pool[i], nullptr);
+            for (size_t i = 2; i < built.pool.size(); ++i) doDecRefCount(built.pool[i]);
             alive = drainStore();
         }) != "")
         finding("giving the built diagrams back failed");

@@ -71,7 +71,7 @@ Node cacheNode(int32_t var, Node low, Node high) {
     if (var < 0 || var > maxInnerVar || var >= nodeOf(low).var || var >= nodeOf(high).var) [[unlikely]] {
         releaseOnUnwind(low);
         releaseOnUnwind(high);
-        throwException("Assert failed: Variable order violated", nullptr);
+        throwException(msgVariableOrder);
     }
     const int32_t h = nodeHashCode(var, low, high);
     if (const Node found = searchInNodeCache(var, low, high, h)) return found;

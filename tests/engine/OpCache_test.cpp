@@ -13,7 +13,7 @@ Node fresh(int32_t var) { return cacheNode(var, zero, one); }
 
 // Frees n at once (it must hold exactly one reference) and hands its record to a new node.
 void reuseRecordOf(Node n, int32_t var) {
-    doDecRefCount(n, nullptr);
+    doDecRefCount(n);
     ASSERT_EQ(fresh(var), n);
 }
 
@@ -65,7 +65,7 @@ TEST_F(OpCacheTest, EntriesHitOnlyWhileTheirNodesKeepTheirStamps) {
             EXPECT_EQ(opCacheOccupied, 1);
             EXPECT_EQ(s.get(a, b), r);
             EXPECT_EQ(count(r), 2);
-            doDecRefCount(r, nullptr);
+            doDecRefCount(r);
             reuseRecordOf(dying == 0 ? r : dying == 1 ? a : b, 4);
             const bool stillMet = dying == 2 && !s.keysB;
             EXPECT_EQ(s.get(a, b), stillMet ? r : Node{0}) << "op " << s.op << ", dying " << dying;
@@ -102,7 +102,7 @@ TEST_F(OpCacheTest, ReplacementSparesAMoreReferencedLiveEntryOnceInARow) {
     // now holds another node, or one of its key nodes died.
     EXPECT_EQ(putInOpCache2(opExistsVar, a, 2, same, 7), same);  // after the refusal: replaces
     EXPECT_EQ(searchInOpCache2(opExistsVar, a, 2, 7), same);      // now 4
-    for (int i = 0; i < 3; ++i) doDecRefCount(same, nullptr);
+    for (int i = 0; i < 3; ++i) doDecRefCount(same);
     reuseRecordOf(same, 6);
     addRef(same);
     addRef(same);  // 3, above fewer's 2

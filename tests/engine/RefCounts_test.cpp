@@ -19,19 +19,19 @@ bool testThreadHoldsTheMonitor() {
 TEST_F(EngineTest, WithCollectionOffReleasesChangeNothing) {
     startEngine(1000, 1000, 0, 0);
     const Node n = cacheNode(4, zero, one);
-    decRefCount(testEnv, n);
+    decRefCount(n);
     holdRelease(n);
     collectGarbage();
     EXPECT_EQ(finalizedNodesPos, 0);
     EXPECT_EQ(count(n), 1);
-    doDecRefCount(n, nullptr);  // lowers, but never frees
+    doDecRefCount(n);  // lowers, but never frees
     EXPECT_EQ(count(n), 0);
     EXPECT_EQ(nodeCacheOccupied, 1);
 }
 
 // The queue doubles as soon as it fills, and never shrinks.
 TEST_F(EngineTest, HeldReleasesJoinTheQueueInOrderWhenTheBufferFillsAndAtACollection) {
-    for (int i = 0; i < 1000; ++i) decRefCount(testEnv, one);
+    for (int i = 0; i < 1000; ++i) decRefCount(one);
     EXPECT_EQ(finalizedNodesLength, 2000);
     collectGarbage();
     std::vector<Node> nodes;
@@ -53,9 +53,9 @@ TEST_F(EngineTest, HeldReleasesJoinTheQueueInOrderWhenTheBufferFillsAndAtACollec
 TEST_F(EngineTest, AFailedCollectionLetsTheMonitorGoAndNeverRepeatsARelease) {
     startEngine(1000, 1000, 100, 1);
     const Node x = cacheNode(3, zero, one), y = cacheNode(4, zero, one);
-    decRefCount(testEnv, x);
-    decRefCount(testEnv, x);  // fails: x had one reference
-    decRefCount(testEnv, y);
+    decRefCount(x);
+    decRefCount(x);  // fails: x had one reference
+    decRefCount(y);
     EXPECT_EQ(engineErrorOf([] { collectGarbage(); }), "Assert failed: Negative refcount");
     EXPECT_FALSE(testThreadHoldsTheMonitor());
     {
@@ -72,7 +72,7 @@ TEST_F(EngineTest, AFailedCollectionLetsTheMonitorGoAndNeverRepeatsARelease) {
     const int32_t h = nodeHashCode(5, zero, one);
     ASSERT_EQ(nodeCache[h], n);
     nodeCache[h] = nodeOf(n).next;  // unlinked behind the store's back
-    decRefCount(testEnv, n);
+    decRefCount(n);
     EXPECT_EQ(engineErrorOf([] { collectGarbage(); }), "Assert failed: There must be an entry");
     EXPECT_FALSE(testThreadHoldsTheMonitor());
 
@@ -85,7 +85,7 @@ TEST_F(EngineTest, InnerCountsSaturateAndTerminalCountsWrap) {
     const Node n = cacheNode(3, zero, one);
     for (int i = 0; i < 20000; ++i) incRefCount(n);
     EXPECT_EQ(count(n), 16383);
-    for (int i = 0; i < 20000; ++i) decRefCount(testEnv, n);
+    for (int i = 0; i < 20000; ++i) decRefCount(n);
     collectGarbage();
     EXPECT_EQ(count(n), 16383) << "a saturated node lives for good";
     EXPECT_EQ(cacheNode(2, n, n), n) << "make-node's plain lowering leaves it alone too";
@@ -93,7 +93,7 @@ TEST_F(EngineTest, InnerCountsSaturateAndTerminalCountsWrap) {
 
     for (int i = 0; i < 16384; ++i) incRefCount(one);
     EXPECT_EQ(count(one), -16384);
-    for (int i = 0; i < 16385; ++i) decRefCount(testEnv, zero);
+    for (int i = 0; i < 16385; ++i) decRefCount(zero);
     EXPECT_EQ(engineErrorOf([] { collectGarbage(); }), "");
     EXPECT_EQ(count(zero), 16383);
     EXPECT_TRUE(isMarked(nodeOf(zero))) << "the count never touches the mark";

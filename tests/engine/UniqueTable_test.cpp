@@ -71,7 +71,7 @@ TEST_F(EngineTest, CollectionsRunEveryRatePlusOneCreations) {
         // collection shows as an emptied queue.
         std::vector<int> collectedAt;
         for (int creation = 1; creation <= 18; ++creation) {
-            decRefCount(testEnv, one);
+            decRefCount(one);
             cacheNode(creation, zero, one);
             if (finalizedNodesPos == 0) collectedAt.push_back(creation);
             addRef(zero);
@@ -86,7 +86,7 @@ TEST_F(EngineTest, RecycledRecordsQueueTheirOldChildren) {
     const Node child = cacheNode(7, zero, one);
     const Node parent = cacheNode(6, child, one);  // takes over our reference on child
     setMark(nodeOf(parent));  // the mark bit survives the record's reuse
-    decRefCount(testEnv, parent);
+    decRefCount(parent);
     collectGarbage();
     EXPECT_EQ(nodeOf(parent).id, freedStamp);
     EXPECT_EQ(count(child), 1) << "a freed node keeps its children";

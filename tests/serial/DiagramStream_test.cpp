@@ -7,7 +7,7 @@
 
 namespace {
 
-const StreamProgress noProgress{nullptr, 1.0, nullptr};
+const StreamProgress noProgress{nullptr, nullptr, 1.0};
 
 Node mk(int32_t var, Node low, Node high) {
     incRefCount(low);
@@ -49,7 +49,7 @@ TEST_F(EngineTest, SerializeEmptiesTheCacheOfTheOverwrittenStamps) {
 // record to that new node. Record 3 must then get a node of its own.
 TEST_F(EngineTest, TheReaderSearchesAgainForALiveNodeThatACollectionFreedMeanwhile) {
     const Node d = mk(2, zero, one);
-    decRefCount(testEnv, d);
+    decRefCount(d);
     const std::vector<int32_t> s{1, 5, 2, 3, 0, 1, 3, 2, 0, 1, 4, 1, 3, 2, 4};
     StreamRoots read;
     ASSERT_EQ(engineErrorOf([&] { read = readDiagramStream(s, noProgress); }), "");

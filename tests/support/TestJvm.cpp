@@ -9,7 +9,8 @@ JNIEnv* testEnv;
 void startEngine(int32_t maxNodeCache, int32_t maxOpCache, int32_t gcRate, int32_t gcEnabled) {
     activeEnv = testEnv;
     stackLimit = threadStackLimit();
-    init(maxNodeCache, maxOpCache, gcRate, gcEnabled);
+    installQueueLock();
+    init(maxNodeCache, maxOpCache, gcRate, gcEnabled, [] { return lookupHostClasses(activeEnv); });
 }
 
 std::string engineErrorOf(const std::function<void()>& body) {
@@ -17,8 +18,9 @@ std::string engineErrorOf(const std::function<void()>& body) {
     stackLimit = threadStackLimit();
     try {
         body();
-    } catch (const EngineError&) {
-        if (!testEnv->ExceptionCheck()) return "<EngineError without a Java exception>";
+    } catch (const EngineError& e) {
+        raiseOn(testEnv, e.message);
+    } catch (const JavaExceptionPending&) {
     }
     jthrowable t = testEnv->ExceptionOccurred();
     if (t == nullptr) return "";
@@ -37,25 +39,19 @@ Node setOf(const Layout& layout, const std::vector<Tuple>& tuples) {
     Node s = zero;
     for (const Tuple& t : tuples) {
         const Node next = addTuple(s, layout.fields(), layout.first.data(), layout.width.data(), t.data());
-        if (s != zero) doDecRefCount(s, nullptr);
+        if (s != zero) doDecRefCount(s);
         s = next;
     }
     return s;
 }
 
 std::vector<Tuple> listTuples(Node node, const Layout& layout, int32_t maxTuples) {
-    jobject vector = getNTuples(node, layout.fields(), layout.first.data(), layout.width.data(),
-                                layout.bound.data(), maxTuples);
-    jclass cls = testEnv->FindClass("java/util/Vector");
-    const jmethodID get = testEnv->GetMethodID(cls, "get", "(I)Ljava/lang/Object;");
-    std::vector<Tuple> out(static_cast<size_t>(testEnv->CallIntMethod(vector, testEnv->GetMethodID(cls, "size", "()I"))));
-    for (size_t i = 0; i < out.size(); ++i) {
-        auto a = static_cast<jintArray>(testEnv->CallObjectMethod(vector, get, static_cast<jint>(i)));
-        out[i].resize(static_cast<size_t>(testEnv->GetArrayLength(a)));
-        testEnv->GetIntArrayRegion(a, 0, static_cast<jsize>(out[i].size()), out[i].data());
-        testEnv->DeleteLocalRef(a);
-    }
-    testEnv->DeleteLocalRef(vector);
+    std::vector<Tuple> out;
+    const TupleSink sink{[](void* context, const int32_t* values, int32_t numFields) {
+                             static_cast<std::vector<Tuple>*>(context)->emplace_back(values, values + numFields);
+                         },
+                         &out};
+    getNTuples(node, layout.fields(), layout.first.data(), layout.width.data(), layout.bound.data(), maxTuples, sink);
     return out;
 }
 

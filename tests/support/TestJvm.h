@@ -4,6 +4,7 @@
 #pragma once
 
 #include "engine/BDDNativeImpl.h"
+#include "jni/HostContract.h"
 #include "fuzz/StoreCheck.h"
 
 #include <gtest/gtest.h>
