@@ -1,12 +1,32 @@
 #include "StoreCheck.h"
 
-#include "FakeJni.h"
-
 #include <algorithm>
-#include <string>
+#include <cstdio>
+#include <cstdlib>
+
+void finding(const std::string& what) {
+    std::fprintf(stderr, "FINDING: %s\n", what.c_str());
+    std::abort();
+}
+
+int32_t drainStore() {
+    for (bool again = true; again;) {
+        collectGarbage();
+        again = false;
+        for (Node h = 1; h <= static_cast<Node>(totalNodesAllocated); ++h) {
+            BddNode& r = nodeOf(h);
+            if (r.id != freedStamp || r.low == 0) continue;
+            const Node low = r.low, high = r.high;
+            r.low = r.high = 0;
+            doDecRefCount(low);
+            doDecRefCount(high);
+            again = true;
+        }
+    }
+    return nodeCacheOccupied;
+}
 
 void checkStoreConsistent() {
-    using fakejni::finding;
     const auto total = static_cast<size_t>(totalNodesAllocated);
     std::vector<uint8_t> seen(total + 1, 0);  // 1 terminal, 2 live, 3 free
     seen[zero] = seen[one] = 1;

@@ -3,9 +3,8 @@
 // a run by its first variable, and insertion and
 // construction over fields without bits.
 #include "engine/OpCache.h"
-#include "support/TestJvm.h"
+#include "support/Engine.h"
 
-#include "jni/CallFrame.h"
 
 namespace {
 
@@ -17,13 +16,13 @@ std::pair<Node, int> withGrowingStack(const std::function<Node()>& op) {
     for (int32_t room = 0, late = 0;; room += 16) {
         Node result = 0;
         const uint32_t stamps = curSerialID;
-        const std::string message = engineErrorOf([&] {
+        const std::string message = errorOf([&] {
             stackLimit = static_cast<char*>(__builtin_frame_address(0)) - room;
             result = op();
         });
-        stackLimit = threadStackLimit();
+        stackLimit = nullptr;
         if (message.empty()) return {result, late};
-        EXPECT_EQ(message, "Assert failed: Stack exhausted");
+        EXPECT_EQ(message, msgStackExhausted);
         EXPECT_EQ(drainStore(), held) << "room " << room;
         late += curSerialID != stamps ? 1 : 0;
     }

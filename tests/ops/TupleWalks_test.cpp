@@ -3,15 +3,11 @@
 // and the depth that free variables do not take.
 #include "engine/OpCache.h"
 #include "ops/TupleWalks.h"
-#include "support/TestJvm.h"
+#include "support/Engine.h"
 
 #include <climits>
 
 namespace {
-
-int32_t countOf(Node node, const Layout& l) {
-    return getNumOfTuples(node, l.fields(), l.first.data(), l.width.data(), l.bound.data());
-}
 
 TEST_F(EngineTest, EdgeLayouts) {
     struct Count {
@@ -58,9 +54,9 @@ TEST_F(EngineTest, WalksRefuseVariablesOutsideTheLayout) {
                               {{1, 3}, {1, 2}, {9, 9}},   // 0 is before the first field
                               {{}, {}, {}}};              // no fields
     for (const Layout& l : refused) {
-        EXPECT_EQ(engineErrorOf([&] { countOf(set, l); }), "Assert failed: BDDNativeImpl.getNumOfTuples")
+        EXPECT_EQ(errorOf([&] { countOf(set, l); }), msgCountWalk)
             << l.fields() << " fields";
-        EXPECT_EQ(engineErrorOf([&] { listTuples(set, l); }), "Assert failed: BDDNativeImpl.getTuples")
+        EXPECT_EQ(errorOf([&] { listTuples(set, l); }), msgListWalk)
             << l.fields() << " fields";
     }
     EXPECT_EQ(countOf(set, {{0, 2, 3}, {2, 1, 2}, {0, 0, 0}}), 4) << "variable 2 is a free field variable";
@@ -96,7 +92,7 @@ TEST_F(EngineTest, AFailingSinkEndsTheListing) {
                          &added};
     const TupleListing walk{sink, 1, l.first.data(), l.width.data(), l.bound.data(), values};
     int32_t returned = 99;
-    EXPECT_EQ(engineErrorOf([&] { returned = getNTuplesWork(one, walk, 0, 0, -1); }), "Queue full");
+    EXPECT_EQ(errorOf([&] { returned = getNTuplesWork(one, walk, 0, 0, -1); }), "Queue full");
     EXPECT_EQ(returned, 99) << "the walk did not return";
     EXPECT_EQ(added, 3);
 }
@@ -105,7 +101,7 @@ TEST_F(EngineTest, FreeVariablesCostTheCountNoDepth) {
     Layout wide{std::vector<int32_t>(1000), std::vector<int32_t>(1000, 31), std::vector<int32_t>(1000)};
     for (int32_t f = 0; f < 1000; ++f) wide.first[static_cast<size_t>(f)] = 31 * f;
     int32_t n = -1;
-    EXPECT_EQ(engineErrorOf([&] {
+    EXPECT_EQ(errorOf([&] {
                   stackLimit = static_cast<char*>(__builtin_frame_address(0)) - (32 << 10);
                   n = countOf(one, wide);
               }),

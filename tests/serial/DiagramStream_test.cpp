@@ -1,7 +1,7 @@
 // The writer's numbering and the stamps it overwrites, and the reader's search for live nodes.
 #include "engine/OpCache.h"
 #include "serial/DiagramStream.h"
-#include "support/TestJvm.h"
+#include "support/Engine.h"
 
 #include <tuple>
 
@@ -30,15 +30,11 @@ TEST_F(EngineTest, TheWriterNumbersInPreOrderAndEmitsInPostOrder) {
     EXPECT_EQ(nodeOf(one).id, 1u);
 }
 
-TEST_F(EngineTest, SerializeEmptiesTheCacheOfTheOverwrittenStamps) {
-    jclass bytes = testEnv->FindClass("java/io/ByteArrayOutputStream");
-    jclass outClass = testEnv->FindClass("java/io/ObjectOutputStream");
-    jobject out = testEnv->NewObject(outClass, testEnv->GetMethodID(outClass, "<init>", "(Ljava/io/OutputStream;)V"),
-                                     testEnv->NewObject(bytes, testEnv->GetMethodID(bytes, "<init>", "()V")));
+TEST_F(EngineTest, WritingEmptiesTheCacheOfTheOverwrittenStamps) {
     const Node r = mk(0, mk(2, zero, one), one);
     putInOpCache1(opUnite, r, r, r, 0);
-    const int32_t roots[] = {static_cast<int32_t>(r)};
-    EXPECT_EQ(engineErrorOf([&] { serialize(out, 1, roots, nullptr, 1.0, nullptr); }), "");
+    const Node roots[] = {r};
+    writeDiagramStream(roots, noProgress);
     EXPECT_EQ(nodeOf(r).id, 2u);
     EXPECT_EQ(opCacheOccupied, 0);
     for (int32_t i = 0; i < opCacheLength; ++i) EXPECT_EQ(opCache[i].op, 0);
@@ -52,7 +48,7 @@ TEST_F(EngineTest, TheReaderSearchesAgainForALiveNodeThatACollectionFreedMeanwhi
     decRefCount(d);
     const std::vector<int32_t> s{1, 5, 2, 3, 0, 1, 3, 2, 0, 1, 4, 1, 3, 2, 4};
     StreamRoots read;
-    ASSERT_EQ(engineErrorOf([&] { read = readDiagramStream(s, noProgress); }), "");
+    ASSERT_EQ(errorOf([&] { read = readDiagramStream(s, noProgress); }), "");
     const BddNode& root = nodeOf(read.nodes[0]);
     EXPECT_EQ(root.high, d) << "the record freed by the collection, reused for record 2";
     for (const auto& [n, var] : {std::pair{root.low, 2}, std::pair{root.high, 3}})

@@ -1,6 +1,5 @@
 package com.zvk.quarnelbrisk.example;
 
-import static org.junit.jupiter.api.Assertions.assertArrayEquals;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
@@ -12,7 +11,6 @@ import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.List;
-import java.util.stream.IntStream;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.io.TempDir;
 
@@ -40,26 +38,5 @@ class DependencyAnalysisTest {
         assertTrue(out.contains("openjdk-17-jdk-headless                  72"), out);
         assertTrue(Files.size(dir.resolve("closure.diagrams")) > 0);
         assertEquals(0, EngineSupport.aliveWhenDrained(), "every handle the analysis received was given back");
-    }
-
-    private static String installed(String name, String... fields) {
-        return "Package: " + name + "\nStatus: install ok installed\n" + String.join("\n", fields) + "\n\n";
-    }
-
-    @Test
-    void dependencyEntriesResolveAsDocumented() {
-        PackageDatabase db = PackageDatabase.parse(installed("app",
-                "Depends: libx (>= 1.0), missing | liby:any, mail-transport-agent,", " app, nowhere", "Pre-Depends: libz")
-                + installed("libx") + installed("liby", "Depends: libx") + installed("libz", "Provides: libz-virtual")
-                + installed("postfix", "Provides: mail-transport-agent") + installed("exim", "Provides: mail-transport-agent")
-                + "Package: gone\nStatus: deinstall ok config-files\nDepends: libx\n");
-        // The removed package does not count; names are numbered in order.
-        assertEquals(List.of("app", "exim", "libx", "liby", "libz", "postfix"),
-                IntStream.range(0, db.size()).mapToObj(db::name).toList());
-        // libx, liby (first alternative present), exim (first provider by name), libz; the
-        // self-dependency is dropped and "nowhere" is unresolved.
-        assertArrayEquals(new int[] {1, 2, 3, 4}, db.dependencies(0));
-        assertEquals(1, db.unresolvedEntries());
-        assertEquals(5, db.directPairs());
     }
 }

@@ -11,7 +11,8 @@ import java.util.Random;
  * that calls failing at the limit raise "Out of memory" and leave the store exactly as it was, and
  * that after everything is given back the store grows to the same limit again. It ends by feeding
  * the reader headers that claim more nodes than could ever be allocated. It prints "name value"
- * lines and ends with "verdict ok" or "verdict failed: reason".
+ * lines and ends with "verdict ok" or "verdict failed: reason". Being a fresh virtual machine, it
+ * first checks that calls before start-up are refused.
  */
 public final class AddressSpaceChild {
     private AddressSpaceChild() {}
@@ -70,6 +71,9 @@ public final class AddressSpaceChild {
     }
 
     private static void run(boolean full) throws Exception {
+        String before = messageOf(BDDManagerNativeProxy::doGetOne);
+        expect(before.equals("Assert failed: Engine not initialized"), "a call before start-up: " + before);
+        BDDNativeProxy.doDecRefCount(5); // a release before start-up does nothing at all
         BDDManagerNativeProxy.doInit(1 << 22, 1 << 16, 1000, true);
         Grown g = new Grown(new Random(5), Integer.MAX_VALUE);
         final int records = totalNodesAllocated();
