@@ -1,11 +1,20 @@
-// Checks of the node store that the fuzz target and the unit tests make: the store's bookkeeping
-// is consistent, and after everything is given back it is where it was.
+// What the fuzz target and the unit tests share: the error exit caught, and the store drained.
 #pragma once
 
 #include "engine/BDDNativeImpl.h"
 
 #include <string>
-#include <vector>
+
+// The message of the error exit that `body` took, "" when none.
+template <class F>
+std::string errorOf(F&& body) {
+    try {
+        body();
+    } catch (const EngineError& e) {
+        return e.message;
+    }
+    return "";
+}
 
 // Prints "FINDING: <what>" and aborts the process.
 [[noreturn]] void finding(const std::string& what);
@@ -14,18 +23,3 @@
 // (as their reuse by make-node would), until nothing is left to release. Returns the live inner
 // nodes then. A collection may raise.
 int32_t drainStore();
-
-// Every record is exactly one of: a terminal, a live node linked in the bucket of its triple, or a
-// record on the free list (freed or never used); the counts agree with `nodeCacheOccupied` and
-// `totalNodesAllocated`; no live inner node is marked. A FINDING otherwise.
-void checkStoreConsistent();
-
-// The free records, sorted, and the live inner nodes with their counts.
-struct StoreSnapshot {
-    int32_t alive = 0;
-    int32_t totalRecords = 0;
-    std::vector<Node> freeRecords;
-    std::vector<uint64_t> liveCounts;  // handle << 16 | count word, sorted
-    bool operator==(const StoreSnapshot&) const = default;
-};
-StoreSnapshot snapshotStore();

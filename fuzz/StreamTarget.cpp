@@ -1,15 +1,14 @@
 // Fuzz target: the diagram stream reader, driven directly.
 //
 // The first byte chooses how the rest becomes a stream of ints and how it is read:
-//   bits 0-1  0: raw little-endian ints; 1: zigzag varints (a mutated byte changes one small int,
-//             so mutations of a valid stream stay near-valid); 2 and 3: diagrams built in the
-//             store from the bytes, written by the writer, then edited by the remaining bytes
+//   bit 1     0: raw little-endian ints; 1: diagrams built in the store from the bytes, written by
+//             the writer, then edited by the remaining bytes (so that mutations of a valid stream
+//             stay near-valid)
 //   bit 3     collection rate 0 (no queue lock) instead of 1000
 // Every stream is either refused with exactly "Assert failed: Malformed diagram stream", or read:
 // then every root is the reduced, shared form of what the stream says (compared node by node with
-// the stream's records, merged where they repeat), and in the unedited case the roots are the
-// very handles that were written. Afterwards the roots are given back and the store is drained:
-// the live nodes, their counts and the free records must be exactly what they were before.
+// the stream's records, merged where they repeat). Afterwards the roots and the built diagrams are
+// given back, and the store must drain to no live node.
 #include "StoreCheck.h"
 #include "engine/OpCache.h"
 #include "serial/DiagramStream.h"
@@ -18,42 +17,17 @@
 #include <map>
 #include <set>
 #include <tuple>
+#include <vector>
 
 namespace {
 
 constexpr StreamProgress noProgress{nullptr, nullptr, 1.0};
-
-// The message of the error `body` raised, "" when none.
-template <class F>
-std::string errorOf(F body) {
-    try {
-        body();
-    } catch (const EngineError& e) {
-        return e.message;
-    }
-    return "";
-}
 
 std::vector<int32_t> rawInts(const uint8_t* p, size_t n) {
     std::vector<int32_t> out;
     for (size_t i = 0; i + 4 <= n; i += 4)
         out.push_back(static_cast<int32_t>(uint32_t{p[i]} | uint32_t{p[i + 1]} << 8 | uint32_t{p[i + 2]} << 16 |
                                            uint32_t{p[i + 3]} << 24));
-    return out;
-}
-
-std::vector<int32_t> varInts(const uint8_t* p, size_t n) {
-    std::vector<int32_t> out;
-    size_t i = 0;
-    while (i < n) {
-        uint32_t z = 0;
-        for (int shift = 0; i < n && shift < 35; shift += 7) {
-            const uint8_t b = p[i++];
-            z |= static_cast<uint32_t>(b & 0x7F) << shift;
-            if ((b & 0x80) == 0) break;
-        }
-        out.push_back(static_cast<int32_t>((z >> 1) ^ (~(z & 1) + 1)));
-    }
     return out;
 }
 
@@ -82,14 +56,12 @@ Built buildDiagrams(const uint8_t*& p, const uint8_t* end) {
 }
 
 // Edits in groups of three bytes: position, kind, value.
-bool applyEdits(std::vector<int32_t>& s, const uint8_t* p, const uint8_t* end) {
-    bool edited = false;
+void applyEdits(std::vector<int32_t>& s, const uint8_t* p, const uint8_t* end) {
     while (end - p >= 3 && !s.empty()) {
         const size_t at = p[0] % s.size();
         const int kind = p[1] % 11;
         const int32_t value = static_cast<int8_t>(p[2]);
         p += 3;
-        edited = true;
         switch (kind) {
         case 0: s[at] = value; break;
         case 1: s[at] = static_cast<int32_t>(static_cast<uint32_t>(s[at]) + 1); break;
@@ -110,7 +82,6 @@ bool applyEdits(std::vector<int32_t>& s, const uint8_t* p, const uint8_t* end) {
         default: s[at] = s[at] ^ (1 << (value & 31)); break;
         }
     }
-    return edited;
 }
 
 // The stream's diagrams in reduced form: records whose children turn out equal are merged away,
@@ -161,11 +132,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     Built built;
     std::vector<int32_t> stream;
-    bool edited = true;
-    if ((mode & 3) == 0) {
+    if ((mode & 2) == 0) {
         stream = rawInts(p, static_cast<size_t>(end - p));
-    } else if ((mode & 3) == 1) {
-        stream = varInts(p, static_cast<size_t>(end - p));
     } else {
         if (errorOf([&] {
                 built = buildDiagrams(p, end);
@@ -173,12 +141,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 stream.assign(s.ints.get(), s.ints.get() + s.length);
             }) != "")
             finding("building the diagrams to write failed");
-        edited = applyEdits(stream, p, end);
+        applyEdits(stream, p, end);
     }
-
-    int32_t alive = 0;
-    if (errorOf([&] { alive = drainStore(); }) != "") finding("draining before the read failed");
-    const StoreSnapshot before = snapshotStore();
 
     std::vector<Node> roots;
     const std::string error = errorOf([&] {
@@ -197,31 +161,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (!isLiveHandle(roots[j])) finding("a read root is not a live node");
             canonical.expectSame(roots[j], canonical.ofNumber.at(stream[rootsAt + j]), done);
         }
-        if (!edited && roots != built.roots) finding("reading while the originals live gave other handles");
     }
 
+    int32_t alive = 0;
     if (errorOf([&] {
             releaseNow(roots.data(), static_cast<int32_t>(roots.size()));
-            alive = drainStore();
-        }) != "")
-        finding("giving the read roots back failed");
-    // A block carved during the read adds its records to the free ones.
-    StoreSnapshot expected = before;
-    const StoreSnapshot after = snapshotStore();
-    for (int32_t h = before.totalRecords + 1; h <= after.totalRecords; ++h) expected.freeRecords.push_back(static_cast<Node>(h));
-    expected.totalRecords = after.totalRecords;
-    if (!(after == expected))
-        finding("the store is not back where it was: alive " + std::to_string(before.alive) + " -> " +
-                std::to_string(after.alive) + ", records " + std::to_string(before.totalRecords) + " -> " +
-                std::to_string(after.totalRecords));
-    checkStoreConsistent();
-
-    // Giving the built diagrams back empties the store.
-    if (errorOf([&] {
             releaseNow(built.pool.data() + 2, static_cast<int32_t>(built.pool.size()) - 2);
             alive = drainStore();
         }) != "")
-        finding("giving the built diagrams back failed");
+        finding("giving the roots and the built diagrams back failed");
     if (alive != 0) finding(std::to_string(alive) + " nodes alive once everything was given back");
     return 0;
 }

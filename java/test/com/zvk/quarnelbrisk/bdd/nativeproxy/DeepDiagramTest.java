@@ -9,7 +9,6 @@ import java.util.LinkedHashMap;
 import java.util.Map;
 import java.util.Set;
 import java.util.TreeSet;
-import java.util.Vector;
 import java.util.concurrent.FutureTask;
 import java.util.stream.IntStream;
 import org.junit.jupiter.api.Test;
@@ -29,18 +28,12 @@ class DeepDiagramTest {
 
     static {
         OPS.put("count", (d, f, v, chain, twin, free) -> BDDNativeProxy.doGetNumOfTuples(chain, f, ones(d), ones(d)) == 1);
-        OPS.put("list", (d, f, v, chain, twin, free) -> Arrays.equals(
-                (int[]) ((Vector<?>) BDDNativeProxy.doGetNTuples(chain, f, ones(d), IntStream.range(0, d).map(i -> 2)
-                        .toArray(), -1)).get(0), v));
         OPS.put("complement", (d, f, v, chain, twin, free) ->
                 BDDNativeProxy.doComplement(BDDNativeProxy.doComplement(chain)) == chain);
         OPS.put("unite", (d, f, v, chain, twin, free) -> BDDNativeProxy.doUnite(chain, twin) == free);
-        OPS.put("superset", (d, f, v, chain, twin, free) -> BDDNativeProxy.doSuperset(free, chain)
-                && !BDDNativeProxy.doSuperset(chain, twin));
         OPS.put("relprod", (d, f, v, chain, twin, free) -> BDDNativeProxy.doRelprod(chain, free, d - 1, 1) == free);
         OPS.put("rename", (d, f, v, chain, twin, free) -> BDDNativeProxy.doRename(chain, 0, d, 1)
                 == BDDManagerNativeProxy.doMakeSingleTuple(IntStream.range(1, d + 1).toArray(), ones(d), v));
-        OPS.put("addTuple", (d, f, v, chain, twin, free) -> BDDNativeProxy.doAddTuple(chain, f, ones(d), twinOf(v)) == free);
         OPS.put("serialize", (d, f, v, chain, twin, free) ->
                 Arrays.equals(StreamSupport.read(StreamSupport.write(chain, twin)), new int[] {chain, twin}));
     }

@@ -7,46 +7,13 @@ import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import java.util.Random;
 import java.util.concurrent.FutureTask;
-import java.util.concurrent.TimeUnit;
 import org.junit.jupiter.api.Test;
 
 /**
- * Threads around the engine: the monitor that guards the release queue, and a million releases
- * from four threads while the engine computes, every result checked by counts and inclusions.
+ * A million releases from four threads while the engine computes under the monitor that guards the
+ * release queue, every result checked by counts and inclusions.
  */
 class MonitorTest {
-    private static void start() {
-        BDDManagerNativeProxy.doInit(1 << 20, 1 << 20, 100, true);
-    }
-
-    private static void awaitBlocked(Thread t) throws InterruptedException {
-        long deadline = System.nanoTime() + TimeUnit.SECONDS.toNanos(30);
-        while (t.getState() != Thread.State.BLOCKED) {
-            assertTrue(t.isAlive(), "thread finished without waiting for the monitor");
-            assertTrue(System.nanoTime() < deadline, "thread never blocked on the monitor");
-            Thread.sleep(1);
-        }
-    }
-
-    @Test
-    void releasesAndCollectionsWaitForTheMonitor() throws Exception {
-        start();
-        int a = BDDManagerNativeProxy.doMakeSingleTupleUnary(0, 4, 3);
-        int b = BDDManagerNativeProxy.doMakeSingleTupleUnary(8, 4, 3);
-        release(a);
-        Thread releaser = new Thread(() -> BDDNativeProxy.doDecRefCount(b));
-        Thread collector = new Thread(BDDManagerNativeProxy::doCollectGarbage);
-        synchronized (BDDNativeProxy.syncObject) {
-            releaser.start();
-            awaitBlocked(releaser);
-            collector.start();
-            awaitBlocked(collector);
-        }
-        releaser.join();
-        collector.join();
-        assertEquals(0, aliveWhenDrained(), "both releases went through once the monitor was free");
-    }
-
     private static final int[] FIRST = {0, 6};
     private static final int[] WIDTH = {6, 6};
 
