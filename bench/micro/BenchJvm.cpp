@@ -34,5 +34,5 @@ void startBenchEngine(int32_t maxNodeCache, int32_t maxOpCache, int32_t gcRate, 
     activeEnv = benchEnv;
     stackLimit = threadStackLimit();
     installQueueLock();
-    init(maxNodeCache, maxOpCache, gcRate, gcEnabled);
+    init(maxNodeCache, maxOpCache, gcRate, gcEnabled, [] { return lookupHostClasses(activeEnv); });
 }
