@@ -8,8 +8,8 @@
 // `EngineError` becomes NativeBDDException with its message, unless a Java exception is pending
 // already, which then stays. No C++ exception leaves an entry point.
 //
-// Pinned arrays and strings are held by guards that give them back on every exit, the error exit
-// included, so an entry point reads like the list of natives it implements.
+// Pinned arrays are held by guards that give them back on every exit, the error exit included, so
+// an entry point reads like the list of natives it implements.
 #pragma once
 
 #include "engine/BDDNativeImpl.h"
@@ -125,26 +125,6 @@ private:
     IntArrayElements firstVars_;
     IntArrayElements widths_;
     IntArrayElements third_;
-};
-
-// The modified-UTF-8 characters of a Java string, pinned for the life of the guard.
-class UtfChars {
-public:
-    UtfChars(JNIEnv* env, jstring s) : env_(env), string_(s) {
-        if (string_ != nullptr) chars_ = env_->GetStringUTFChars(string_, nullptr);
-        if (string_ != nullptr && chars_ == nullptr) throw JavaExceptionPending{};
-    }
-    UtfChars(const UtfChars&) = delete;
-    UtfChars& operator=(const UtfChars&) = delete;
-    ~UtfChars() {
-        if (chars_ != nullptr) env_->ReleaseStringUTFChars(string_, chars_);
-    }
-    const char* get() const { return chars_ != nullptr ? chars_ : ""; }
-
-private:
-    JNIEnv* env_;
-    jstring string_;
-    const char* chars_ = nullptr;
 };
 
 // A node handle from Java, checked: 0, out of range and freed records are refused with

@@ -18,7 +18,7 @@
 // and below the variables of its inner children; every record is reachable from a root; each root
 // number is in 0 .. N-1. The writer obeys them by construction. The reader checks all of them
 // before it builds anything and refuses a stream that breaks one with "Assert failed: Malformed
-// diagram stream" (the JNI layer refuses so an object that is not an int array).
+// diagram stream"; the JNI layer refuses an object that is not an int array the same way.
 //
 // Writing numbers the nodes in their `id` fields, where they stay (the stamps are not restored),
 // so `writeDiagramStream` empties the operation cache on every exit. Marks are clear again on

@@ -42,18 +42,14 @@ class DeepDiagramTest {
         return IntStream.range(0, d).map(i -> 1).toArray();
     }
 
-    private static int[] twinOf(int[] values) {
-        int[] t = values.clone();
-        t[t.length - 1] ^= 1;
-        return t;
-    }
-
     /** Every operation on chains over variables 0 .. depth-1; returns those that raised "Stack exhausted". */
     private static Set<String> exhausted(int depth) throws Exception {
         int[] first = IntStream.range(0, depth).toArray();
         int[] values = IntStream.range(0, depth).map(v -> v & 1).toArray();
         int chain = BDDManagerNativeProxy.doMakeSingleTuple(first, ones(depth), values);
-        int twin = BDDManagerNativeProxy.doMakeSingleTuple(first, ones(depth), twinOf(values));
+        int[] twinValues = values.clone();
+        twinValues[depth - 1] ^= 1;
+        int twin = BDDManagerNativeProxy.doMakeSingleTuple(first, ones(depth), twinValues);
         int free = BDDManagerNativeProxy.doMakeSingleTuple(Arrays.copyOf(first, depth - 1), ones(depth), values);
         Set<String> out = new TreeSet<>();
         for (Map.Entry<String, Check> op : OPS.entrySet()) {

@@ -33,12 +33,10 @@ class DiagramStreamTest {
     void theStreamsIntsAndTheirReadingBack() throws IOException {
         int equal = BDDManagerNativeProxy.doMakeEquals(0, 1);
         int differ = BDDNativeProxy.doComplement(equal);
-        int zero = BDDManagerNativeProxy.doGetZero();
-        int one = BDDManagerNativeProxy.doGetOne();
         assertArrayEquals(WORKED, write(differ));
         // Numbers in pre-order of first visit, records in post-order; shared parts once, a root
         // given twice stands twice, constants are 0 and 1.
-        int[] group = {differ, equal, differ, one, zero};
+        int[] group = {differ, equal, differ, BDDManagerNativeProxy.doGetOne(), BDDManagerNativeProxy.doGetZero()};
         int[] stream = {5, 6, 3, 1, 0, 1, 4, 1, 1, 0, 2, 0, 3, 4, 5, 0, 4, 3, 2, 5, 2, 1, 0};
         assertArrayEquals(stream, write(group));
         assertArrayEquals(group, read(stream), "read while the originals live: the same handles");

@@ -130,15 +130,11 @@ class TupleSetDifferentialTest {
         }
 
         void compareListing(String what, int handle, BitSet s, int[] bound, int limit) {
-            StringBuilder expected = new StringBuilder();
-            s.stream().mapToObj(this::tuple).filter(t -> IntStream.range(0, t.length).allMatch(f -> t[f] < bound[f]))
-                    .limit(limit > 0 ? limit : Long.MAX_VALUE).forEach(t -> expected.append(Arrays.toString(t)));
-            StringBuilder listed = new StringBuilder();
-            for (Object t : (List<?>) BDDNativeProxy.doGetNTuples(handle, first, width, bound, limit)) {
-                listed.append(Arrays.toString((int[]) t));
-            }
-            assertEquals(expected.toString(), listed.toString(),
-                    () -> what + ": listing within " + Arrays.toString(bound) + " up to " + limit);
+            List<String> expected = s.stream().mapToObj(this::tuple).filter(t -> IntStream.range(0, t.length)
+                    .allMatch(f -> t[f] < bound[f])).limit(limit > 0 ? limit : Long.MAX_VALUE).map(Arrays::toString).toList();
+            List<String> listed = ((List<?>) BDDNativeProxy.doGetNTuples(handle, first, width, bound, limit)).stream()
+                    .map(t -> Arrays.toString((int[]) t)).toList();
+            assertEquals(expected, listed, () -> what + ": listing within " + Arrays.toString(bound) + " up to " + limit);
         }
 
         /** Checks a result against its model by handle, count and listing, and puts it in the pool. */
