@@ -131,8 +131,9 @@ struct EngineError {
     const char* message;
 };
 
-[[noreturn]] inline void throwException(const char* message) { throw EngineError{message}; }
-[[noreturn]] inline void throwOutOfMemory() { throwException(msgOutOfMemory); }
+// Out of line and cold, so that the checks on hot paths stay small.
+[[noreturn, gnu::cold]] void throwException(const char* message);
+[[noreturn, gnu::cold]] void throwOutOfMemory();
 
 // ---- The queue lock -------------------------------------------------------------------------------
 // While `synchronizeOnGC` is 1, every access of the engine thread to the release queue happens

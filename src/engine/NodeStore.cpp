@@ -44,6 +44,10 @@ int32_t finalizedNodesDone;
 char* stackLimit;
 bool engineInitialized;
 
+void throwException(const char* message) { throw EngineError{message}; }
+
+void throwOutOfMemory() { throwException(msgOutOfMemory); }
+
 int32_t serializedNodeID;
 int32_t* dataBuffer;
 int32_t bufferPos;
