@@ -1,24 +1,23 @@
 # make          build the library, the Java classes and the tests
-# make test     every test: C++ unit tests, the same under ASan+UBSan, and the JUnit tests
+# make test     every test: C++ unit tests and the JUnit tests, both again under ASan+UBSan, a smoke
+#               run of the fuzz target, and javadoc with doclint on
 # make demo     build, then run the Java example with only the jar (build/engine-native.jar)
 # make javadoc  the API documentation of the host classes and the typed layer, doclint on, into build/javadoc
-# make fuzz     run each fuzz target for FUZZ_SECONDS (default 60) over its corpus (clang, libFuzzer)
-# make soak     random operation programs against one engine for SOAK_SECONDS (default 300)
+# make fuzz     run the fuzz target for FUZZ_SECONDS (default 60) over its corpus (clang, libFuzzer)
 # make bench    build, then the benchmark table against the peer library (REPS=5 runs a line;
 #               BENCH_ARGS="--only queens,closure" picks workloads), then the microbenchmarks
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
-SOAK_SECONDS ?= 300
-FUZZ_TARGETS := stream programs
+FUZZ_TARGETS := stream
 JAVA_HOME_17 := /usr/lib/jvm/java-17-openjdk-amd64
 JAVA       := $(JAVA_HOME_17)/bin/java
 REPS       ?= 5
 BENCH_ARGS ?=
 CMAKE_ARGS := -G Ninja -DENGINE_JAVA_HOME=$(JAVA_HOME_17)
 
-.PHONY: all build deps javadoc test test-asan test-fuzz fuzz-build fuzz soak demo bench clean
+.PHONY: all build deps javadoc test test-asan test-fuzz fuzz-build fuzz demo bench clean
 
 all: build
 
@@ -37,7 +36,7 @@ test-asan: deps
 	@cmake --build $(ASAN_BUILD)
 	@ctest --test-dir $(ASAN_BUILD) --output-on-failure
 
-# The fuzz targets build with clang in their own tree; the smoke test runs a few thousand inputs each.
+# The fuzz target builds with clang in its own tree; the smoke test runs a few thousand inputs.
 fuzz-build: deps
 	@scripts/ensure-deps.sh fuzz
 	@test -f $(FUZZ_BUILD)/build.ninja || CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZ_BUILD) $(CMAKE_ARGS) \
@@ -50,10 +49,6 @@ test-fuzz: fuzz-build
 fuzz: fuzz-build
 	@for t in $(FUZZ_TARGETS); do \
 	  fuzz/run-fuzzer.sh $(FUZZ_BUILD)/fuzz/fuzz_$$t $$t $(FUZZ_BUILD) -max_total_time=$(FUZZ_SECONDS) || exit 1; done
-
-soak: build
-	@cmake --build $(BUILD) --target engine_soak
-	@$(BUILD)/fuzz/engine_soak $(SOAK_SECONDS)
 
 demo: build
 	@mkdir -p $(BUILD)/demo

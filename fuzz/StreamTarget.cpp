@@ -1,41 +1,27 @@
-// Fuzz target: the diagram stream reader.
+// Fuzz target: the diagram stream reader, driven directly.
 //
 // The first byte chooses how the rest becomes a stream of ints and how it is read:
-//   bits 0-1  0: raw little-endian ints; 1: zigzag varints (a mutated byte changes one small int,
-//             so mutations of a valid stream stay near-valid); 2 and 3: diagrams built in the
-//             store from the bytes, written by the writer, then edited by the remaining bytes
-//   bit 2     read through the `doDeserialize` native (a stand-in ObjectInputStream) instead of
-//             `readDiagramStream` itself
-//   bit 3     collection rate 0 (no monitor) instead of 1000 (the release queue under the monitor)
+//   bit 1     0: raw little-endian ints; 1: diagrams built in the store from the bytes, written by
+//             the writer, then edited by the remaining bytes (so that mutations of a valid stream
+//             stay near-valid)
+//   bit 3     collection rate 0 (no queue lock) instead of 1000
 // Every stream is either refused with exactly "Assert failed: Malformed diagram stream", or read:
 // then every root is the reduced, shared form of what the stream says (compared node by node with
-// the stream's records, merged where they repeat), and in the unedited case the roots are the
-// very handles that were written. Afterwards the roots are given back and the store is drained:
-// the live nodes, their counts and the free records must be exactly what they were before.
-//
-// With STREAM_SEEDS_DIR set, the target writes its seed corpus there and exits.
-#include "FakeJni.h"
-#include "Natives.h"
+// the stream's records, merged where they repeat). Afterwards the roots and the built diagrams are
+// given back, and the store must drain to no live node.
 #include "StoreCheck.h"
 #include "engine/OpCache.h"
 #include "serial/DiagramStream.h"
 
 #include <climits>
-#include <cstdio>
-#include <cstdlib>
 #include <map>
 #include <set>
-#include <string>
 #include <tuple>
 #include <vector>
 
 namespace {
 
-using fakejni::engineErrorOf;
-using fakejni::finding;
-
-constexpr const char* malformed = "Assert failed: Malformed diagram stream";
-const StreamProgress noProgress{nullptr, 1.0, nullptr};
+constexpr StreamProgress noProgress{nullptr, nullptr, 1.0};
 
 std::vector<int32_t> rawInts(const uint8_t* p, size_t n) {
     std::vector<int32_t> out;
@@ -45,85 +31,47 @@ std::vector<int32_t> rawInts(const uint8_t* p, size_t n) {
     return out;
 }
 
-std::vector<int32_t> varInts(const uint8_t* p, size_t n) {
-    std::vector<int32_t> out;
-    size_t i = 0;
-    while (i < n) {
-        uint32_t z = 0;
-        for (int shift = 0; i < n && shift < 35; shift += 7) {
-            const uint8_t b = p[i++];
-            z |= static_cast<uint32_t>(b & 0x7F) << shift;
-            if ((b & 0x80) == 0) break;
-        }
-        out.push_back(static_cast<int32_t>((z >> 1) ^ (~(z & 1) + 1)));
-    }
-    return out;
-}
-
-void appendVarInt(std::vector<uint8_t>& out, int32_t v) {
-    uint32_t z = (static_cast<uint32_t>(v) << 1) ^ static_cast<uint32_t>(v >> 31);
-    do {
-        const uint8_t b = z & 0x7F;
-        z >>= 7;
-        out.push_back(static_cast<uint8_t>(b | (z != 0 ? 0x80 : 0)));
-    } while (z != 0);
-}
-
-Node mk(int32_t var, Node low, Node high) {
-    incRefCount(low);
-    incRefCount(high);
-    return cacheNode(var, low, high);
-}
-
 // Diagrams over variables 0..7 built from the bytes: up to three nodes per level, children from
 // the levels below. Each pool node carries one reference of ours.
 struct Built {
-    std::vector<Node> pool;
+    std::vector<Node> pool{zero, one};
     std::vector<Node> roots;
 };
 
 Built buildDiagrams(const uint8_t*& p, const uint8_t* end) {
     const auto next = [&]() -> uint8_t { return p < end ? *p++ : 0; };
     Built b;
-    b.pool = {zero, one};
     for (int32_t v = 7; v >= 0; --v) {
         const int below = static_cast<int>(b.pool.size());
         for (int i = 0, k = next() % 4; i < k; ++i) {
             const Node low = b.pool[next() % below], high = b.pool[next() % below];
-            if (low != high) b.pool.push_back(mk(v, low, high));
+            if (low == high) continue;
+            incRefCount(low);
+            incRefCount(high);
+            b.pool.push_back(cacheNode(v, low, high));
         }
     }
     for (int j = 0, k = next() % 4; j < k; ++j) b.roots.push_back(b.pool[next() % b.pool.size()]);
     return b;
 }
 
-std::vector<int32_t> encode(const std::vector<Node>& roots) {
-    const StreamInts s = encodeDiagramStream(roots, noProgress);
-    clearOpCache();  // numbering rewrote the stamps, as `serialize` does
-    return {s.ints.get(), s.ints.get() + s.length};
-}
-
 // Edits in groups of three bytes: position, kind, value.
-bool applyEdits(std::vector<int32_t>& s, const uint8_t* p, const uint8_t* end) {
-    bool edited = false;
+void applyEdits(std::vector<int32_t>& s, const uint8_t* p, const uint8_t* end) {
     while (end - p >= 3 && !s.empty()) {
         const size_t at = p[0] % s.size();
-        const int kind = p[1] % 12;
+        const int kind = p[1] % 11;
         const int32_t value = static_cast<int8_t>(p[2]);
         p += 3;
-        edited = true;
         switch (kind) {
         case 0: s[at] = value; break;
         case 1: s[at] = static_cast<int32_t>(static_cast<uint32_t>(s[at]) + 1); break;
         case 2: s[at] = static_cast<int32_t>(static_cast<uint32_t>(s[at]) - 1); break;
         case 3: s[at] = s[1]; break;
-        case 4: s[at] = static_cast<int32_t>(static_cast<uint32_t>(s[1]) - 1); break;
-        case 5: s[at] = maxInnerVar; break;
-        case 6: s[at] = zeroVar; break;
-        case 7: s[at] = value < 0 ? INT_MIN : INT_MAX; break;
-        case 8: s.resize(at); break;
-        case 9: s.push_back(value); break;
-        case 10: {  // swap two records
+        case 4: s[at] = maxInnerVar + (value & 1); break;
+        case 5: s[at] = value < 0 ? INT_MIN : INT_MAX; break;
+        case 6: s.resize(at); break;
+        case 7: s.push_back(value); break;
+        case 8: {  // swap two records
             const size_t records = s.size() > 2 ? (s.size() - 2) / 4 : 0;
             if (records >= 2) {
                 const size_t a = 2 + 4 * (at % records), b = 2 + 4 * (static_cast<size_t>(p[-1]) % records);
@@ -134,30 +82,25 @@ bool applyEdits(std::vector<int32_t>& s, const uint8_t* p, const uint8_t* end) {
         default: s[at] = s[at] ^ (1 << (value & 31)); break;
         }
     }
-    return edited;
 }
 
 // The stream's diagrams in reduced form: records whose children turn out equal are merged away,
 // and repeated triples share one entry.
 struct Canonical {
-    std::vector<int32_t> var{zeroVar, oneVar};
-    std::vector<int32_t> low{0, 0}, high{0, 0};
+    std::vector<int32_t> var{zeroVar, oneVar}, low{0, 0}, high{0, 0};
     std::map<std::tuple<int32_t, int32_t, int32_t>, int32_t> interned;
     std::map<int32_t, int32_t> ofNumber{{0, 0}, {1, 1}};
 
     explicit Canonical(const std::vector<int32_t>& s) {
-        const int32_t records = s[1] - 2;
-        for (int32_t k = 0; k < records; ++k) {
+        for (int32_t k = 0; k < s[1] - 2; ++k) {
             const size_t at = 2 + 4 * static_cast<size_t>(k);
             const int32_t lo = ofNumber.at(s[at + 2]), hi = ofNumber.at(s[at + 3]);
             if (lo == hi) {
                 ofNumber[s[at]] = lo;
                 continue;
             }
-            const auto key = std::make_tuple(s[at + 1], lo, hi);
-            auto it = interned.find(key);
-            if (it == interned.end()) {
-                it = interned.emplace(key, static_cast<int32_t>(var.size())).first;
+            const auto [it, fresh] = interned.emplace(std::make_tuple(s[at + 1], lo, hi), static_cast<int32_t>(var.size()));
+            if (fresh) {
                 var.push_back(s[at + 1]);
                 low.push_back(lo);
                 high.push_back(hi);
@@ -178,112 +121,37 @@ struct Canonical {
     }
 };
 
-void startEngine(int32_t rate) {
-    fakejni::beginNativeCall();
-    Java_com_zvk_quarnelbrisk_bdd_nativeproxy_BDDManagerNativeProxy_doInit(fakejni::env(), nullptr, 1 << 20, 1 << 20, rate, JNI_TRUE);
-    fakejni::endNativeCall();
-    if (fakejni::exceptionPending()) finding("doInit failed: " + fakejni::takeException().message);
-}
-
-void writeSeed(const std::string& dir, const std::string& name, const std::vector<uint8_t>& bytes) {
-    const std::string path = dir + "/" + name;
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) finding("cannot write " + path);
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
-}
-
-// Seeds: valid streams of diagrams built from fixed bytes, in the raw and the varint encoding, and
-// the same bytes as generated inputs with and without edits.
-void writeSeeds(const std::string& dir) {
-    startEngine(1000);
-    uint32_t x = 12345;
-    for (int k = 0; k < 8; ++k) {
-        std::vector<uint8_t> bytes;
-        for (int i = 0; i < 40; ++i) bytes.push_back(static_cast<uint8_t>((x = x * 1103515245u + 12345u) >> 16));
-        std::vector<int32_t> s;
-        engineErrorOf([&] {
-            const uint8_t* p = bytes.data();
-            const Built b = buildDiagrams(p, bytes.data() + bytes.size());
-            s = encode(b.roots);
-        });
-        std::vector<uint8_t> raw{static_cast<uint8_t>(k & 4)}, var{static_cast<uint8_t>(1 | (k & 4))};
-        for (const int32_t v : s) {
-            for (int i = 0; i < 4; ++i) raw.push_back(static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * i)));
-            appendVarInt(var, v);
-        }
-        writeSeed(dir, "raw-" + std::to_string(k), raw);
-        writeSeed(dir, "varint-" + std::to_string(k), var);
-        std::vector<uint8_t> gen{static_cast<uint8_t>(2 | (k & 4) | (k & 8))};
-        gen.insert(gen.end(), bytes.begin(), bytes.end());
-        writeSeed(dir, "built-" + std::to_string(k), std::vector<uint8_t>(gen.begin(), gen.begin() + 30));
-        writeSeed(dir, "edited-" + std::to_string(k), gen);
-    }
-}
-
 }  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    if (const char* dir = std::getenv("STREAM_SEEDS_DIR")) {
-        writeSeeds(dir);
-        std::exit(0);
-    }
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
     const uint8_t mode = data[0];
     const uint8_t* p = data + 1;
     const uint8_t* end = data + size;
-    startEngine((mode & 8) != 0 ? 0 : 1000);
+    init(1 << 20, 1 << 20, (mode & 8) != 0 ? 0 : 1000, 1);
 
     Built built;
     std::vector<int32_t> stream;
-    bool edited = true;
-    if ((mode & 3) == 0) {
+    if ((mode & 2) == 0) {
         stream = rawInts(p, static_cast<size_t>(end - p));
-    } else if ((mode & 3) == 1) {
-        stream = varInts(p, static_cast<size_t>(end - p));
     } else {
-        if (engineErrorOf([&] {
+        if (errorOf([&] {
                 built = buildDiagrams(p, end);
-                stream = encode(built.roots);
+                const StreamInts s = writeDiagramStream(built.roots, noProgress);
+                stream.assign(s.ints.get(), s.ints.get() + s.length);
             }) != "")
             finding("building the diagrams to write failed");
-        edited = applyEdits(stream, p, end);
+        applyEdits(stream, p, end);
     }
-
-    int32_t alive = 0;
-    if (engineErrorOf([&] { alive = drainStore(); }) != "") finding("draining before the read failed");
-    const StoreSnapshot before = snapshotStore();
 
     std::vector<Node> roots;
-    std::string error;
-    if ((mode & 4) != 0) {
-        const jintArray array = fakejni::newHostIntArray(stream);
-        const jobject input = fakejni::newInputStream(array);
-        fakejni::beginNativeCall();
-        const jintArray read = Java_com_zvk_quarnelbrisk_bdd_nativeproxy_BDDManagerNativeProxy_doDeserialize(
-            fakejni::env(), nullptr, input, nullptr, 1.0, nullptr);
-        fakejni::endNativeCall(read);
-        error = fakejni::takeException().message;
-        if (read != nullptr) {
-            if (!error.empty()) finding("doDeserialize returned handles and raised " + error);
-            for (const int32_t h : fakejni::intArrayContents(read)) roots.push_back(static_cast<Node>(h));
-        } else if (error.empty()) {
-            finding("doDeserialize returned null without an exception");
-        }
-    } else {
-        error = engineErrorOf([&] {
-            const StreamRoots r = readDiagramStream(stream, noProgress);
-            if (!r.complete) finding("a read without a callback did not complete");
-            roots.assign(r.nodes.get(), r.nodes.get() + r.count);
-        });
-    }
-
+    const std::string error = errorOf([&] {
+        const StreamRoots r = readDiagramStream(stream, noProgress);
+        if (!r.complete) finding("a read without progress reports did not complete");
+        roots.assign(r.nodes.get(), r.nodes.get() + r.count);
+    });
     if (!error.empty()) {
-        if (error != malformed) finding("a stream was refused with \"" + error + "\"");
+        if (error != msgMalformedStream) finding("a stream was refused with \"" + error + "\"");
     } else {
         if (static_cast<int32_t>(roots.size()) != stream[0]) finding("the read returned a different number of roots");
         const Canonical canonical(stream);
@@ -293,33 +161,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (!isLiveHandle(roots[j])) finding("a read root is not a live node");
             canonical.expectSame(roots[j], canonical.ofNumber.at(stream[rootsAt + j]), done);
         }
-        if (!edited && roots != built.roots) finding("reading while the originals live gave other handles");
     }
 
-    const std::string released = engineErrorOf([&] {
-        for (const Node r : roots) doDecRefCount(r, nullptr);
-        alive = drainStore();
-    });
-    if (!released.empty()) finding("giving the read roots back failed: " + released);
-    // A block carved during the read adds its records to the free ones.
-    StoreSnapshot expected = before;
-    const StoreSnapshot after = snapshotStore();
-    for (int32_t h = before.totalRecords + 1; h <= after.totalRecords; ++h) expected.freeRecords.push_back(static_cast<Node>(h));
-    expected.totalRecords = after.totalRecords;
-    if (!(after == expected))
-        finding("the store is not back where it was: alive " + std::to_string(before.alive) + " -> " +
-                std::to_string(after.alive) + ", free records " + std::to_string(before.freeRecords.size()) + " -> " +
-                std::to_string(after.freeRecords.size()) + ", records " + std::to_string(before.totalRecords) + " -> " +
-                std::to_string(after.totalRecords));
-    checkStoreConsistent();
-
-    // Giving the built diagrams back empties the store.
-    if (engineErrorOf([&] {
-            for (size_t i = 2; i < built.pool.size(); ++i) doDecRefCount(built.pool[i], nullptr);
+    int32_t alive = 0;
+    if (errorOf([&] {
+            releaseNow(roots.data(), static_cast<int32_t>(roots.size()));
+            releaseNow(built.pool.data() + 2, static_cast<int32_t>(built.pool.size()) - 2);
             alive = drainStore();
         }) != "")
-        finding("giving the built diagrams back failed");
+        finding("giving the roots and the built diagrams back failed");
     if (alive != 0) finding(std::to_string(alive) + " nodes alive once everything was given back");
-    fakejni::releaseHostObjects();
     return 0;
 }

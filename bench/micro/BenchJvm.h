@@ -4,6 +4,8 @@
 
 #include "engine/BDDNativeImpl.h"
 
+#include <jni.h>
+
 extern JNIEnv* benchEnv;
 
 // Starts the virtual machine once; returns false (with a message on stderr) when it cannot.
@@ -13,4 +15,4 @@ bool startBenchJvm();
 void startBenchEngine(int32_t maxNodeCache, int32_t maxOpCache, int32_t gcRate, int32_t gcEnabled);
 
 // Releases one reference the way the Java side does: queued, carried out at the next collection.
-inline void release(Node n) { decRefCount(activeEnv, n); }
+inline void release(Node n) { decRefCount(n); }

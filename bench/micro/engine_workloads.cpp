@@ -96,7 +96,7 @@ void StreamWrite(benchmark::State& state) {
     const Node d = randomRelation(20, state.range(0), 99);
     int64_t bytes = 0;
     for (auto _ : state) {
-        const StreamInts out = encodeDiagramStream(std::span<const Node>(&d, 1), {nullptr, 1.0, nullptr});
+        const StreamInts out = encodeDiagramStream(std::span<const Node>(&d, 1), {nullptr, nullptr, 1.0});
         clearOpCache();
         bytes += int64_t{out.length} * 4;
         benchmark::DoNotOptimize(out.ints.get());
@@ -109,14 +109,14 @@ BENCHMARK(StreamWrite)->Arg(1000000)->Unit(benchmark::kMillisecond);
 void StreamRead(benchmark::State& state) {
     freshEngine();
     const Node d = randomRelation(20, state.range(0), 99);
-    StreamInts out = encodeDiagramStream(std::span<const Node>(&d, 1), {nullptr, 1.0, nullptr});
+    StreamInts out = encodeDiagramStream(std::span<const Node>(&d, 1), {nullptr, nullptr, 1.0});
     int64_t bytes = 0;
     for (auto _ : state) {
         state.PauseTiming();
         freshEngine();
         state.ResumeTiming();
         const StreamRoots roots = readDiagramStream(std::span<const int32_t>(out.ints.get(), out.length),
-                                                    {nullptr, 1.0, nullptr});
+                                                    {nullptr, nullptr, 1.0});
         bytes += int64_t{out.length} * 4;
         benchmark::DoNotOptimize(roots.nodes.get());
     }

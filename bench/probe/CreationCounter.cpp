@@ -3,6 +3,8 @@
 // which `init` leaves at 3 after the two terminals.
 #include "engine/BDDNativeImpl.h"
 
+#include <jni.h>
+
 extern "C" JNIEXPORT jlong JNICALL Java_com_zvk_quarnelbrisk_bench_EngineProbe_createdNodes(JNIEnv*, jclass) {
     return engineInitialized ? static_cast<jlong>(curSerialID) - 3 : 0;
 }

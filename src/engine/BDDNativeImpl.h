@@ -4,8 +4,10 @@
 // One engine lives in each process. All of its state is the set of globals declared below (the
 // manager state); `init` sets it up and a second `init` throws the old store away and starts afresh.
 // Only one thread runs engine code at a time (the native call frame refuses a second one); the one
-// exception is the release queue, which another Java thread may append to under the Java monitor of
-// `BDDNativeProxy.syncObject` while `synchronizeOnGC` is 1.
+// exception is the release queue, which another thread may append to under the queue lock while
+// `synchronizeOnGC` is 1. The engine knows nothing of its host: the JNI layer (jni/) installs the
+// queue lock, hands in plain int buffers and small sinks, and turns an `EngineError` into the Java
+// exception.
 //
 // Nodes. A node is named by its handle, the index of its record counted from 1 (0 is the null
 // handle and never names a node). All records live in one address range reserved once, so a handle
@@ -28,11 +30,13 @@
 // lowered again and the node lives for good. The terminals use plain arithmetic modulo 2^15 and are
 // never freed.
 //
-// Errors. A broken invariant or a refused argument calls `throwException`, which raises
-// NativeBDDException in the calling Java thread and unwinds to the entry frame as a C++ `EngineError`.
+// Errors. A broken invariant or a refused argument calls `throwException`, which unwinds to the
+// caller as a C++ `EngineError` carrying the message (engine/Messages.h). What the operation held
+// on the way (intermediate references, the queue lock, scratch buffers) is given back as it unwinds;
+// nothing done before the error is undone.
 #pragma once
 
-#include <jni.h>
+#include "engine/Messages.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -111,18 +115,9 @@ extern int32_t finalizedNodesPos;
 extern int32_t finalizedNodesLength;
 extern int32_t finalizedNodesDone;
 
-// Native call in progress.
-extern JNIEnv* activeEnv;
+// Call in progress.
 extern char* stackLimit;  // recursion below this address raises "Stack exhausted"
 extern bool engineInitialized;
-
-// Host lookups made by `init`.
-extern jclass syncCls;
-extern jfieldID syncFieldID;
-extern jmethodID writeObjectMethodID;
-extern jmethodID readObjectMethodID;
-extern jmethodID checkCancelledMethodID;
-extern jmethodID informProgressMethodID;
 
 // Serialization working state.
 extern int32_t serializedNodeID;
@@ -131,18 +126,38 @@ extern int32_t bufferPos;
 extern Node* serializedNodes;
 
 // ---- Errors ---------------------------------------------------------------------------------------
-// Thrown by `throwException` (and by the frame's own refusals) once the Java exception is pending.
-struct EngineError {};
+// The error exit: a message of engine/Messages.h, never null.
+struct EngineError {
+    const char* message;
+};
 
-// The Java monitor held by an engine operation; see jni/HostContract.h.
-struct MonitorLock;
+// Out of line and cold, so that the checks on hot paths stay small.
+[[noreturn, gnu::cold]] void throwException(const char* message);
+[[noreturn, gnu::cold]] void throwOutOfMemory();
 
-// Raises NativeBDDException(message) in the current Java thread, lets the monitor of `lock` go if
-// one is held, and unwinds to the entry frame. If a Java exception is already pending it stays.
-[[noreturn]] void throwException(const char* message, MonitorLock* lock);
-// Unwinds to the entry frame leaving the Java exception that is already pending.
-[[noreturn]] void abortWithPendingJavaException();
-[[noreturn]] void throwOutOfMemory();
+// ---- The queue lock -------------------------------------------------------------------------------
+// While `synchronizeOnGC` is 1, every access of the engine thread to the release queue happens
+// under this lock, which the host installs (the JNI layer: the Java monitor of
+// `BDDNativeProxy.syncObject`; by default nothing is locked). `enterQueueLock` returns a token,
+// null when the lock could not be had; `leaveQueueLock` gives back exactly the token it gets.
+extern void* (*enterQueueLock)();
+extern void (*leaveQueueLock)(void* token);
+
+// Holds the queue lock for one guarded section and lets it go on every exit, an error exit
+// included. A section whose lock could not be had (`failed`) is given up.
+struct QueueLock {
+    void* token;
+    explicit QueueLock(bool wanted = true) : token(wanted && synchronizeOnGC != 0 ? enterQueueLock() : nullptr) {}
+    QueueLock(const QueueLock&) = delete;
+    QueueLock& operator=(const QueueLock&) = delete;
+    ~QueueLock() { exit(); }
+    bool failed() const { return synchronizeOnGC != 0 && token == nullptr; }
+    // Leaves exactly what was entered, even if locking was switched off meanwhile by a new start-up.
+    void exit() noexcept {
+        if (token != nullptr) leaveQueueLock(token);
+        token = nullptr;
+    }
+};
 
 // ---- Hot helpers ----------------------------------------------------------------------------------
 inline BddNode& nodeOf(Node h) { return nodeRecords[h]; }
@@ -199,9 +214,8 @@ inline int32_t nodeHashCode(int32_t var, Node low, Node high) {
 
 // Recursive operations call this once per level: a diagram too deep for the thread's stack raises
 // "Assert failed: Stack exhausted" instead of overrunning it.
-[[noreturn]] void throwStackExhausted();
 inline void checkStack() {
-    if (static_cast<char*>(__builtin_frame_address(0)) < stackLimit) [[unlikely]] throwStackExhausted();
+    if (static_cast<char*>(__builtin_frame_address(0)) < stackLimit) [[unlikely]] throwException(msgStackExhausted);
 }
 
 // Holds the one reference that an operation owns on an intermediate result while it computes the
@@ -224,7 +238,10 @@ struct NodeHold {
 };
 
 // ---- Node store (engine/NodeStore.cpp) ------------------------------------------------------------
-void init(int32_t maxNodeCache, int32_t maxOpCache, int32_t gcRate, int32_t gcEnabled);
+// Sets up a fresh store, giving back the old one under its queue lock. `hostReady` (may be null) is
+// asked once the new store stands, before locking is switched on; when it refuses, the store is
+// given back again and `init` returns false with the engine uninitialised.
+bool init(int32_t maxNodeCache, int32_t maxOpCache, int32_t gcRate, int32_t gcEnabled, bool (*hostReady)() = nullptr);
 void releaseStore();  // gives every block and table back; the engine is uninitialised afterwards
 void allocateSomeNodes();
 bool canAllocateSomeNodes();  // true while the record range has room for another block
@@ -258,22 +275,20 @@ void restampLiveNodes();
 
 // ---- Reference counts and release (engine/RefCounts.cpp) ------------------------------------------
 void incRefCount(Node n);
-void decRefCount(JNIEnv* env, Node n);  // queues one release
+void decRefCount(Node n);  // queues one release under the queue lock (the engine thread's)
 // Releases that engine code asks for on the engine thread (intermediates, the old children of a
 // recycled record) wait in a small buffer of their own and join the queue in their order under one
-// monitor entry: when the buffer is full, when a collection starts, and when the native call ends.
+// lock entry: when the buffer is full, when a collection starts, and when the native call ends.
 // Seen from outside a native call, the queue is the same as if each had been queued at once.
 void holdRelease(Node n);
 void flushHeldReleases();  // may raise like doDecRefCount
 extern int32_t heldReleasesCount;
-void doDecRefCount(Node n, MonitorLock* lock);  // lowers at once and frees at zero
+void doDecRefCount(Node n);  // lowers at once and frees at zero
+// Lowers each count at once under the queue lock (a section given up when the lock cannot be had).
+void releaseNow(const Node* nodes, int32_t count);
 void collectGarbage();
 // releaseOnUnwind (declared above NodeHold): lowers a reference that an abandoned operation held
 // on an intermediate result and frees the node at zero; never throws.
-
-// ---- Statistics (jni/Statistics.cpp) --------------------------------------------------------------
-jobjectArray getInfo();
-int32_t getMemoryState();
 
 // ---- Set operations (ops/) ------------------------------------------------------------------------
 // All follow one reference convention: arguments are borrowed, the result carries one reference
@@ -297,12 +312,15 @@ Node addTuple(Node node, int32_t numFields, const int32_t* fieldFirstVar, const 
               const int32_t* fieldValue);
 
 // ---- Tuple counting and listing (ops/) ------------------------------------------------------------
+// Receives each listed tuple: its `numFields` field values, readable during the call only.
+struct TupleSink {
+    void (*add)(void* context, const int32_t* values, int32_t numFields);
+    void* context;
+};
+
 int32_t getNumOfTuples(Node node, int32_t numFields, const int32_t* fieldFirstVar, const int32_t* fieldWidth,
                        const int32_t* fieldBound);
-jobject getNTuples(Node node, int32_t numFields, const int32_t* fieldFirstVar, const int32_t* fieldWidth,
-                   const int32_t* fieldBound, int32_t maxTuples);
+void getNTuples(Node node, int32_t numFields, const int32_t* fieldFirstVar, const int32_t* fieldWidth,
+                const int32_t* fieldBound, int32_t maxTuples, const TupleSink& sink);
 
-// ---- Diagram stream (serial/) ---------------------------------------------------------------------
-void serialize(jobject stream, int32_t rootCount, const int32_t* roots, jobject callback, double progressShare,
-               jstring progressMessage);
-jintArray deserialize(jobject stream, jobject callback, double progressShare, jstring progressMessage);
+// The diagram stream (writer and reader over int buffers) is declared in serial/DiagramStream.h.

@@ -1,7 +1,6 @@
 // Manager state, the reserved record range, block carving and start-up.
 #include "engine/BDDNativeImpl.h"
 #include "engine/OpCache.h"
-#include "jni/HostContract.h"
 
 #include <sys/mman.h>
 #include <sys/resource.h>
@@ -42,16 +41,12 @@ int32_t finalizedNodesPos;
 int32_t finalizedNodesLength;
 int32_t finalizedNodesDone;
 
-JNIEnv* activeEnv;
 char* stackLimit;
 bool engineInitialized;
 
-jclass syncCls;
-jfieldID syncFieldID;
-jmethodID writeObjectMethodID;
-jmethodID readObjectMethodID;
-jmethodID checkCancelledMethodID;
-jmethodID informProgressMethodID;
+void throwException(const char* message) { throw EngineError{message}; }
+
+void throwOutOfMemory() { throwException(msgOutOfMemory); }
 
 int32_t serializedNodeID;
 int32_t* dataBuffer;
@@ -197,8 +192,6 @@ void releaseStore() {
     nodeCache = nullptr;
     opCache = nullptr;
     finalizedNodes = nullptr;
-    // The monitor's class and field stay: a release on another thread may be reading them.
-    writeObjectMethodID = readObjectMethodID = checkCancelledMethodID = informProgressMethodID = nullptr;
     maxNodeCacheSize = maxOpCacheSize = garbageCollectRate = enableGC = synchronizeOnGC = 0;
     garbageCollectCounter = 0;
     nodeCacheBitsCount = nodeCacheLength = nodeCacheOccupied = nodeCacheTreshold = 0;
@@ -229,21 +222,13 @@ Node takeTerminal(int16_t var) {
 
 }  // namespace
 
-void init(int32_t maxNodeCache, int32_t maxOpCache, int32_t gcRate, int32_t gcEnabled) {
+bool init(int32_t maxNodeCache, int32_t maxOpCache, int32_t gcRate, int32_t gcEnabled, bool (*hostReady)()) {
     // A second start-up gives the old store back first; its handles mean nothing from here on. A
-    // release that another thread sends meanwhile waits on the old monitor, and then finds the new
-    // store (it checks its handle again under the monitor).
-    jobject oldMonitor = engineInitialized ? monitorEnter(activeEnv) : nullptr;
-    struct LeaveOld {
-        jobject monitor;
-        ~LeaveOld() {
-            if (monitor == nullptr) return;
-            activeEnv->MonitorExit(monitor);
-            activeEnv->DeleteLocalRef(monitor);
-        }
-    } leaveOld{oldMonitor};
+    // release that another thread sends meanwhile waits for the old store's lock, and then finds the
+    // new store (it checks its handle again under the lock).
+    QueueLock oldLock(engineInitialized);
     // Until the new store stands, locking stays as it was, so that a release arriving meanwhile
-    // queues on the monitor that this thread holds instead of going ahead unlocked.
+    // waits for the lock that this thread holds instead of going ahead unlocked.
     const int32_t lockingSoFar = engineInitialized ? synchronizeOnGC : 0;
     releaseStore();
     synchronizeOnGC = lockingSoFar;
@@ -284,10 +269,11 @@ void init(int32_t maxNodeCache, int32_t maxOpCache, int32_t gcRate, int32_t gcEn
         releaseStore();
         throw;
     }
-    if (!lookupHostClasses(activeEnv)) {
+    if (hostReady != nullptr && !hostReady()) {
         releaseStore();
-        abortWithPendingJavaException();
+        return false;
     }
     synchronizeOnGC = gcRate > 0 ? 1 : 0;
     engineInitialized = true;
+    return true;
 }

@@ -5,11 +5,11 @@
 // slot. The index stays valid while the recursion below replaces the cache by a larger one, since
 // the cache only grows.
 //
-// Shapes (the operation code says which one an entry has):
-//   1  op, two nodes     -> node      codes 1 complement, 4 unite, 5 intersect, 6 superset
-//   2  op, node, integer -> node      codes 2 renameVars, 3 exists, 9 existsVar
-//   3  op, two nodes, integer -> node code 8 relprod
-//   4  op, node          -> integer   code 7 tuple count
+// Key shapes, one family of hash, lookup and store each (`keyShapeOf` gives the shape of a code):
+//   1  op, two nodes          -> node
+//   2  op, node, integer      -> node
+//   3  op, two nodes, integer -> node
+//   4  op, node               -> integer
 //
 // The cache holds no references. A node result is used only while its record still carries the
 // stamp stored with it, and a key matches only while its key nodes still carry the stamps they had
@@ -21,8 +21,11 @@
 // the next store into its slot replaces it whatever the counts. Without that limit, live results
 // with many references would hold their slots for good, every later result hashing there would be
 // refused, and an operation whose sub-results all meet such slots would repeat its recursion
-// exponentially. Lookups do not look at the mark; every write of the slot clears it. When more than three quarters of the slots hold node results, the
-// cache is thrown away and replaced by an empty one twice as large, up to `maxOpCacheSize`.
+// exponentially. Lookups do not look at the mark; every write of the slot clears it.
+//
+// Growth: when more than three quarters of the slots hold node results, the cache is thrown away and
+// replaced by an empty one twice as large. The first replacement, to 256 slots, is always made;
+// after that only while the new size stays within `maxOpCacheSize`.
 #pragma once
 
 #include "engine/BDDNativeImpl.h"
@@ -38,6 +41,21 @@ enum OpCode : uint8_t {
     opRelprod = 8,
     opExistsVar = 9,
 };
+
+// The key shape of each operation code (see above).
+constexpr int keyShapeOf(int op) {
+    switch (op) {
+    case opComplement:  // the operand twice
+    case opUnite:
+    case opIntersect:
+    case opSuperset: return 1;
+    case opRename:  // the offset and the first variable packed into one integer
+    case opExists:
+    case opExistsVar: return 2;
+    case opRelprod: return 3;
+    default: return 4;  // opCount
+    }
+}
 
 namespace opcache_detail {
 inline uint32_t mix(uint32_t v, int shift) {
@@ -94,12 +112,11 @@ namespace opcache_detail {
 inline bool resultValid(const OpCacheEntry& e) { return e.stamp == nodeOf(e.result).id; }
 
 // An entry that some lookup can still hit: its result and its key nodes carry the stamps stored
-// with it. (Node entries only; codes 1, 4, 5, 6 and 8 have a second key node.)
+// with it. (Node entries only.)
 inline bool entryLive(const OpCacheEntry& e) {
     if (!resultValid(e) || e.firstStamp != nodeOf(e.firstNode).id) return false;
-    const bool twoNodes = e.op == opComplement || e.op == opUnite || e.op == opIntersect || e.op == opSuperset ||
-                          e.op == opRelprod;
-    return !twoNodes || e.secondStamp == nodeOf(e.secondNode).id;
+    const int shape = keyShapeOf(e.op);
+    return (shape != 1 && shape != 3) || e.secondStamp == nodeOf(e.secondNode).id;
 }
 
 inline Node hit(const OpCacheEntry& e) {

@@ -1,20 +1,30 @@
 // Reference counts and deferred release.
 //
-// A release is never carried out where it is asked for: `decRefCount` appends the node to the
-// release queue, and `collectGarbage` later lowers the counts of all queued nodes in one batch and
-// frees those that reach zero. A freed node keeps its references on its children until make-node
-// reuses its record, so freeing never walks a diagram. The queue is the only state that another
-// Java thread touches; while `synchronizeOnGC` is 1 every access to it happens under the Java
-// monitor of `BDDNativeProxy.syncObject`. The engine's own releases reach the queue in batches
-// through a private buffer (`holdRelease`), so that the monitor is entered once per batch rather
-// than once per recycled record.
+// A release that a caller asks for (`decRefCount`, and the engine's own through `holdRelease`) is
+// queued: `collectGarbage` later lowers the counts of all queued nodes in one batch and frees
+// those that reach zero. Only three releases are carried out at once: those of the stream reader
+// (`releaseNow`), of an operation abandoned by an error (`releaseOnUnwind`), and one that finds
+// the queue full and unable to grow. A freed node keeps its references on its children until
+// make-node reuses its record, so freeing never walks a diagram. The queue is the only state that
+// another thread touches; while `synchronizeOnGC` is 1 every access to it happens under the queue
+// lock. The engine's own releases reach the queue in batches through a private buffer
+// (`holdRelease`), so that the lock is entered once per batch rather than once per recycled record.
 #include "engine/RefCounts.h"
-
-#include "jni/HostContract.h"
 
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+
+namespace {
+
+int noLockToken;
+void* enterNoLock() { return &noLockToken; }
+void leaveNoLock(void*) {}
+
+}  // namespace
+
+void* (*enterQueueLock)() = enterNoLock;
+void (*leaveQueueLock)(void* token) = leaveNoLock;
 
 namespace {
 
@@ -48,40 +58,40 @@ void incRefCount(Node n) { addRef(n); }
 namespace {
 
 // Without room in the queue the engine thread carries the release out at once.
-void queueRelease(Node n, MonitorLock& lock) {
-    if (!appendRelease(n)) doDecRefCount(n, &lock);
+void queueRelease(Node n) {
+    if (!appendRelease(n)) doDecRefCount(n);
 }
 
 constexpr int32_t heldReleasesCapacity = 4096;
 Node heldReleases[heldReleasesCapacity];
 
-// The caller holds the monitor. The buffer counts as empty before its entries are carried out, so
-// that a failure part way (a broken store) never repeats one.
-void moveHeldReleases(MonitorLock& lock) {
+// The caller holds the queue lock. The buffer counts as empty before its entries are carried out,
+// so that a failure part way (a broken store) never repeats one.
+void moveHeldReleases() {
     const int32_t count = heldReleasesCount;
     heldReleasesCount = 0;
-    for (int32_t i = 0; i < count; ++i) queueRelease(heldReleases[i], lock);
+    for (int32_t i = 0; i < count; ++i) queueRelease(heldReleases[i]);
 }
 
 }  // namespace
 
 int32_t heldReleasesCount;
 
-void decRefCount(JNIEnv* env, Node n) {
+void decRefCount(Node n) {
     if (enableGC == 0) return;
-    MonitorLock lock(env);
+    QueueLock lock;
     if (lock.failed()) return;  // the release is dropped
-    queueRelease(n, lock);
+    queueRelease(n);
 }
 
 void flushHeldReleases() {
     if (heldReleasesCount == 0) return;
-    MonitorLock lock(activeEnv);
+    QueueLock lock;
     if (lock.failed()) {
-        heldReleasesCount = 0;  // dropped, as a release is whose monitor cannot be entered
+        heldReleasesCount = 0;  // dropped, as a release is whose lock cannot be had
         return;
     }
-    moveHeldReleases(lock);
+    moveHeldReleases();
 }
 
 void holdRelease(Node n) {
@@ -90,21 +100,21 @@ void holdRelease(Node n) {
     heldReleases[heldReleasesCount++] = n;
 }
 
-void doDecRefCount(Node n, MonitorLock* lock) {
+void doDecRefCount(Node n) {
     BddNode& r = nodeOf(n);
     const bool terminal = isTerminal(n);
     if (!terminal && isSaturated(r)) return;  // a saturated node lives for good
     r.countWord = static_cast<uint16_t>((r.countWord & markBit) | ((r.countWord - 1) & countBits));
     if (terminal || enableGC == 0) return;
     const int c = refCountOf(r);
-    if (c < 0) throwException("Assert failed: Negative refcount", lock);
+    if (c < 0) throwException(msgNegativeRefcount);
     if (c != 0) return;
 
     r.id = freedStamp;
     const int32_t h = nodeHashCode(r.var, r.low, r.high);
     Node* link = &nodeCache[h];
     while (*link != 0 && *link != n) link = &nodeOf(*link).next;
-    if (*link == 0) throwException("Assert failed: There must be an entry", lock);
+    if (*link == 0) throwException(msgMustBeAnEntry);
     *link = r.next;
     --nodeCacheOccupied;
     r.next = firstFreeNode;
@@ -114,9 +124,9 @@ void doDecRefCount(Node n, MonitorLock* lock) {
 void collectGarbage() {
     if (std::atomic_ref<int32_t>(finalizedNodesPos).load(std::memory_order_relaxed) == 0 && heldReleasesCount == 0)
         return;
-    MonitorLock lock(activeEnv);
+    QueueLock lock;
     if (lock.failed()) return;  // the queue stays for the next collection
-    moveHeldReleases(lock);
+    moveHeldReleases();
     // An entry counts as done before it is carried out, so a collection that fails part way
     // never repeats a release: the next one starts after the failing entry. A release that frees
     // its node unlinks it from its bucket, two misses to memory: the records are asked for well
@@ -131,16 +141,22 @@ void collectGarbage() {
             if (ahead.low != 0) __builtin_prefetch(&nodeCache[nodeHashCode(ahead.var, ahead.low, ahead.high)]);
         }
         const Node n = finalizedNodes[finalizedNodesDone++];
-        doDecRefCount(n, &lock);
+        doDecRefCount(n);
     }
     finalizedNodesDone = 0;
     storeQueuePos(0);
 }
 
+void releaseNow(const Node* nodes, int32_t count) {
+    QueueLock lock;
+    if (lock.failed()) return;
+    for (int32_t i = 0; i < count; ++i) doDecRefCount(nodes[i]);
+}
+
 void releaseOnUnwind(Node n) noexcept {
     if (enableGC == 0 || n == 0) return;
     try {
-        doDecRefCount(n, nullptr);
+        doDecRefCount(n);
     } catch (...) {
         // The store was already broken; the error in flight is the one the caller gets.
     }

@@ -3,6 +3,6 @@
 
 #include "engine/BDDNativeImpl.h"
 
-// Appends one release to the queue; the caller holds the monitor (when locking is on). Returns
+// Appends one release to the queue; the caller holds the queue lock (when locking is on). Returns
 // false only when the queue is full and cannot grow.
 bool appendRelease(Node n);

@@ -4,8 +4,8 @@
 // is the only place where an inner node comes to life, and it links every new node into the bucket
 // of its triple, so every diagram in the store is reduced and shared. Buckets are chains through
 // `next`; a node is always added at the head of its chain. The table doubles whenever it holds
-// more than three nodes for every four buckets, until the next doubling would pass
-// `maxNodeCacheSize`.
+// more than three nodes for every four buckets: the first doubling, to 256 buckets, always; after
+// that only while the new length stays within `maxNodeCacheSize`.
 #include "engine/OpCache.h"
 
 
@@ -71,7 +71,7 @@ Node cacheNode(int32_t var, Node low, Node high) {
     if (var < 0 || var > maxInnerVar || var >= nodeOf(low).var || var >= nodeOf(high).var) [[unlikely]] {
         releaseOnUnwind(low);
         releaseOnUnwind(high);
-        throwException("Assert failed: Variable order violated", nullptr);
+        throwException(msgVariableOrder);
     }
     const int32_t h = nodeHashCode(var, low, high);
     if (const Node found = searchInNodeCache(var, low, high, h)) return found;

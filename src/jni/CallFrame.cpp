@@ -35,10 +35,10 @@ LayoutArrays::LayoutArrays(JNIEnv* env, jintArray firstVars, jintArray widths, j
     : firstVars_(env, firstVars), widths_(env, widths), third_(env, third) {
     if (firstVars_.isNull() || widths_.isNull() || third_.isNull() || widths_.length() < numFields() ||
         third_.length() < numFields())
-        throwException("Assert failed: Invalid tuple layout", nullptr);
+        throwException(msgInvalidLayout);
 }
 
 Node checkedHandle(jint handle) {
-    if (!isLiveHandle(handle)) throwException("Assert failed: Invalid node handle", nullptr);
+    if (!isLiveHandle(handle)) throwException(msgInvalidHandle);
     return static_cast<Node>(handle);
 }

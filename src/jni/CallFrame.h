@@ -4,11 +4,12 @@
 // inside `runFrame`: it refuses a call that arrives while another frame runs (a callback calling
 // back in, or a second Java thread), stores the caller's environment in `activeEnv`, sets the stack
 // limit of the calling thread, queues the releases that the engine held back on every exit, and
-// turns every error exit into a return of 0, false or null with the Java exception pending. No C++
-// exception leaves an entry point.
+// turns every error exit into a return of 0, false or null with the Java exception pending: an
+// `EngineError` becomes NativeBDDException with its message, unless a Java exception is pending
+// already, which then stays. No C++ exception leaves an entry point.
 //
-// Pinned arrays and strings are held by guards that give them back on every exit, the error exit
-// included, so an entry point reads like the list of natives it implements.
+// Pinned arrays are held by guards that give them back on every exit, the error exit included, so
+// an entry point reads like the list of natives it implements.
 #pragma once
 
 #include "engine/BDDNativeImpl.h"
@@ -37,7 +38,7 @@ template <class F>
 auto runFrame(JNIEnv* env, bool needsInit, F&& body) -> decltype(body()) {
     using R = decltype(body());
     if (frameBusy.exchange(true, std::memory_order_acquire)) {
-        raiseOn(env, "Assert failed: Concurrent or reentrant call");
+        raiseOn(env, msgConcurrentCall);
         if constexpr (!std::is_void_v<R>) return R{};
         else return;
     }
@@ -47,7 +48,7 @@ auto runFrame(JNIEnv* env, bool needsInit, F&& body) -> decltype(body()) {
     activeEnv = env;
     stackLimit = threadStackLimit();
     try {
-        if (needsInit && !engineInitialized) throwException("Assert failed: Engine not initialized", nullptr);
+        if (needsInit && !engineInitialized) throwException(msgNotInitialized);
         if constexpr (std::is_void_v<R>) {
             body();
             flushHeldReleasesAtExit(env);
@@ -57,11 +58,13 @@ auto runFrame(JNIEnv* env, bool needsInit, F&& body) -> decltype(body()) {
             flushHeldReleasesAtExit(env);
             return result;
         }
-    } catch (const EngineError&) {
+    } catch (const EngineError& e) {
+        raiseOn(env, e.message);
+    } catch (const JavaExceptionPending&) {
     } catch (const std::bad_alloc&) {
-        raiseOn(env, "Assert failed: Out of memory");
+        raiseOn(env, msgOutOfMemory);
     } catch (...) {
-        raiseOn(env, "Assert failed: Internal error");
+        raiseOn(env, msgInternalError);
     }
     try {
         flushHeldReleasesAtExit(env);
@@ -79,7 +82,7 @@ public:
         if (array_ == nullptr) return;
         length_ = env_->GetArrayLength(array_);
         elements_ = env_->GetIntArrayElements(array_, nullptr);
-        if (elements_ == nullptr) abortWithPendingJavaException();
+        if (elements_ == nullptr) throw JavaExceptionPending{};
     }
     IntArrayElements(const IntArrayElements&) = delete;
     IntArrayElements& operator=(const IntArrayElements&) = delete;
@@ -122,26 +125,6 @@ private:
     IntArrayElements firstVars_;
     IntArrayElements widths_;
     IntArrayElements third_;
-};
-
-// The modified-UTF-8 characters of a Java string, pinned for the life of the guard.
-class UtfChars {
-public:
-    UtfChars(JNIEnv* env, jstring s) : env_(env), string_(s) {
-        if (string_ != nullptr) chars_ = env_->GetStringUTFChars(string_, nullptr);
-        if (string_ != nullptr && chars_ == nullptr) abortWithPendingJavaException();
-    }
-    UtfChars(const UtfChars&) = delete;
-    UtfChars& operator=(const UtfChars&) = delete;
-    ~UtfChars() {
-        if (chars_ != nullptr) env_->ReleaseStringUTFChars(string_, chars_);
-    }
-    const char* get() const { return chars_ != nullptr ? chars_ : ""; }
-
-private:
-    JNIEnv* env_;
-    jstring string_;
-    const char* chars_ = nullptr;
 };
 
 // A node handle from Java, checked: 0, out of range and freed records are refused with

@@ -11,6 +11,61 @@
 #define DIAGRAM_NATIVE(ret, name) \
     extern "C" JNIEXPORT ret JNICALL Java_com_zvk_quarnelbrisk_bdd_nativeproxy_BDDNativeProxy_##name
 
+namespace {
+
+// A frame around an engine call on one checked handle and a pinned tuple layout.
+template <class F>
+auto layoutFrame(JNIEnv* env, jint node, jintArray firstVars, jintArray widths, jintArray third, F&& body) {
+    return runFrame(env, true, [&] {
+        const Node n = checkedHandle(node);
+        LayoutArrays layout(env, firstVars, widths, third);
+        return body(n, layout);
+    });
+}
+
+// A new java.util.Vector as the listing's tuple sink. Each tuple becomes a new int array that is
+// let go once the Vector holds it, so a listing of millions of tuples never runs out of local
+// references. A Java exception (no array, or one raised by `add`) ends the walk and stays pending.
+struct VectorSink {
+    JNIEnv* env;
+    jobject vector = nullptr;
+    jmethodID add = nullptr;
+
+    explicit VectorSink(JNIEnv* e) : env(e) {
+        jclass cls = env->FindClass("java/util/Vector");
+        checkJava(env);
+        const jmethodID constructor = env->GetMethodID(cls, "<init>", "()V");
+        if (constructor != nullptr) add = env->GetMethodID(cls, "add", "(Ljava/lang/Object;)Z");
+        if (add != nullptr) vector = env->NewObject(cls, constructor);
+        env->DeleteLocalRef(cls);
+        if (vector == nullptr) throw JavaExceptionPending{};
+    }
+    VectorSink(const VectorSink&) = delete;
+    VectorSink& operator=(const VectorSink&) = delete;
+    ~VectorSink() {
+        if (vector != nullptr) env->DeleteLocalRef(vector);
+    }
+
+    static void addTuple(void* context, const int32_t* values, int32_t numFields) {
+        const auto& s = *static_cast<const VectorSink*>(context);
+        const jintArray a = s.env->NewIntArray(numFields);
+        if (a == nullptr) throwOutOfMemory();  // a pending Java error stays the one the caller sees
+        if (numFields > 0) s.env->SetIntArrayRegion(a, 0, numFields, values);
+        s.env->CallBooleanMethod(s.vector, s.add, a);
+        s.env->DeleteLocalRef(a);
+        checkJava(s.env);
+    }
+
+    // Hands the Vector on to Java.
+    jobject release() {
+        const jobject v = vector;
+        vector = nullptr;
+        return v;
+    }
+};
+
+}  // namespace
+
 DIAGRAM_NATIVE(void, doIncRefCount)(JNIEnv* env, jclass, jint node) {
     runFrame(env, true, [&] { incRefCount(checkedHandle(node)); });
 }
@@ -20,7 +75,7 @@ DIAGRAM_NATIVE(void, doIncRefCount)(JNIEnv* env, jclass, jint node) {
 DIAGRAM_NATIVE(void, doDecRefCount)(JNIEnv* env, jclass, jint node) {
     if (enableGC == 0) return;
     if (node < 1 || node > std::atomic_ref<int32_t>(totalNodesAllocated).load(std::memory_order_acquire)) {
-        raiseOn(env, "Assert failed: Invalid node handle");
+        raiseOn(env, msgInvalidHandle);
         return;
     }
     MonitorLock lock(env);
@@ -29,12 +84,12 @@ DIAGRAM_NATIVE(void, doDecRefCount)(JNIEnv* env, jclass, jint node) {
     if (enableGC == 0) return;
     if (node > totalNodesAllocated) {
         lock.exit();
-        raiseOn(env, "Assert failed: Invalid node handle");
+        raiseOn(env, msgInvalidHandle);
         return;
     }
     if (!appendRelease(static_cast<Node>(node))) {
         lock.exit();
-        raiseOn(env, "Assert failed: Out of memory");
+        raiseOn(env, msgOutOfMemory);
     }
 }
 
@@ -58,9 +113,7 @@ DIAGRAM_NATIVE(jboolean, doSuperset)(JNIEnv* env, jclass, jint a, jint b) {
 
 DIAGRAM_NATIVE(jint, doAddTuple)(JNIEnv* env, jclass, jint node, jintArray firstVars, jintArray widths,
                                  jintArray values) {
-    return runFrame(env, true, [&] {
-        const Node n = checkedHandle(node);
-        LayoutArrays layout(env, firstVars, widths, values);
+    return layoutFrame(env, node, firstVars, widths, values, [](Node n, const LayoutArrays& layout) {
         return static_cast<jint>(addTuple(n, layout.numFields(), layout.firstVars(), layout.widths(), layout.third()));
     });
 }
@@ -99,18 +152,17 @@ DIAGRAM_NATIVE(jint, doGetNumOfNodes)(JNIEnv* env, jclass, jint node) {
 
 DIAGRAM_NATIVE(jobject, doGetNTuples)(JNIEnv* env, jclass, jint node, jintArray fieldFirstVar, jintArray fieldWidth,
                                       jintArray fieldBound, jint maxTuples) {
-    return runFrame(env, true, [&] {
-        const Node n = checkedHandle(node);
-        LayoutArrays layout(env, fieldFirstVar, fieldWidth, fieldBound);
-        return getNTuples(n, layout.numFields(), layout.firstVars(), layout.widths(), layout.third(), maxTuples);
+    return layoutFrame(env, node, fieldFirstVar, fieldWidth, fieldBound, [&](Node n, const LayoutArrays& layout) {
+        VectorSink vector(env);
+        getNTuples(n, layout.numFields(), layout.firstVars(), layout.widths(), layout.third(), maxTuples,
+                   {VectorSink::addTuple, &vector});
+        return vector.release();
     });
 }
 
 DIAGRAM_NATIVE(jint, doGetNumOfTuples)(JNIEnv* env, jclass, jint node, jintArray fieldFirstVar, jintArray fieldWidth,
                                        jintArray fieldBound) {
-    return runFrame(env, true, [&] {
-        const Node n = checkedHandle(node);
-        LayoutArrays layout(env, fieldFirstVar, fieldWidth, fieldBound);
+    return layoutFrame(env, node, fieldFirstVar, fieldWidth, fieldBound, [](Node n, const LayoutArrays& layout) {
         return static_cast<jint>(getNumOfTuples(n, layout.numFields(), layout.firstVars(), layout.widths(), layout.third()));
     });
 }

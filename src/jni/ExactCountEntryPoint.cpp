@@ -14,7 +14,7 @@ extern "C" JNIEXPORT jbyteArray JNICALL Java_com_zvk_quarnelbrisk_bdd_typed_Exac
             IntArrayElements firstVars(env, fieldFirstVar);
             IntArrayElements widths(env, fieldWidth);
             if (firstVars.isNull() || widths.isNull() || widths.length() < firstVars.length())
-                throwException("Assert failed: Invalid tuple layout", nullptr);
+                throwException(msgInvalidLayout);
             limbs = exactNumOfTuples(n, firstVars.length(), firstVars.data(), widths.data());
         }
         std::vector<jbyte> bytes(limbs.size() * 4);

@@ -1,5 +1,14 @@
 #include "jni/HostContract.h"
 
+JNIEnv* activeEnv;
+
+jclass syncCls;
+jfieldID syncFieldID;
+jmethodID writeObjectMethodID;
+jmethodID readObjectMethodID;
+jmethodID checkCancelledMethodID;
+jmethodID informProgressMethodID;
+
 namespace {
 
 // A class, looked up and checked; null with the Java error pending when it is missing.
@@ -65,24 +74,17 @@ jobject monitorEnter(JNIEnv* env) {
     return sync;
 }
 
-void monitorExit(JNIEnv* env, jobject token) {
-    if (synchronizeOnGC != 0) env->MonitorExit(token);
+void installQueueLock() {
+    enterQueueLock = [] { return static_cast<void*>(monitorEnter(activeEnv)); };
+    leaveQueueLock = [](void* token) {
+        const auto monitor = static_cast<jobject>(token);
+        activeEnv->MonitorExit(monitor);
+        activeEnv->DeleteLocalRef(monitor);
+    };
 }
 
 void raiseOn(JNIEnv* env, const char* message) {
-    if (env->ExceptionCheck()) return;  // the first error stays the one the caller sees
+    if (env->ExceptionCheck()) return;
     jclass c = env->FindClass(exceptionClassName);
     if (c != nullptr) env->ThrowNew(c, message);
 }
-
-void throwException(const char* message, MonitorLock* lock) {
-    raiseOn(activeEnv, message);
-    if (lock != nullptr) lock->exit();
-    throw EngineError{};
-}
-
-void abortWithPendingJavaException() { throw EngineError{}; }
-
-void throwOutOfMemory() { throwException("Assert failed: Out of memory", nullptr); }
-
-void throwStackExhausted() { throwException("Assert failed: Stack exhausted", nullptr); }

@@ -1,5 +1,6 @@
 // What the library takes from the Java side: the host lookups of start-up, the Java monitor that
-// guards the release queue, and the raising of NativeBDDException.
+// guards the release queue (installed as the engine's queue lock), and the raising of
+// NativeBDDException. Every JNI call of the library is made in jni/; the engine below knows none.
 //
 // Host classes (package com/zvk/quarnelbrisk/...): BDDNativeProxy with its static field
 // "syncObject" (the monitor), NativeBDDException (raised by every error exit), ThreadCallback
@@ -11,7 +12,21 @@
 
 #include "engine/BDDNativeImpl.h"
 
+#include <jni.h>
+
 inline constexpr const char* exceptionClassName = "com/zvk/quarnelbrisk/bdd/nativeproxy/NativeBDDException";
+
+// The environment of the native call in progress (set by its frame), for the engine thread's JNI
+// calls: the queue lock, the stream's objects and callbacks, the listing's Vector.
+extern JNIEnv* activeEnv;
+
+// Host lookups made by start-up.
+extern jclass syncCls;
+extern jfieldID syncFieldID;
+extern jmethodID writeObjectMethodID;
+extern jmethodID readObjectMethodID;
+extern jmethodID checkCancelledMethodID;
+extern jmethodID informProgressMethodID;
 
 // Start-up lookups, in their fixed order. Keeps the class of BDDNativeProxy as a global reference
 // and the field and method IDs for the life of the store. Returns false, with the Java error
@@ -22,7 +37,16 @@ bool lookupHostClasses(JNIEnv* env);
 // Otherwise the token is the object in "syncObject" once this thread holds its monitor, or null
 // when it could not be entered.
 jobject monitorEnter(JNIEnv* env);
-void monitorExit(JNIEnv* env, jobject token);
+// Makes the monitor, entered on `activeEnv`, the engine's queue lock.
+void installQueueLock();
+
+// Thrown by the JNI layer when a Java exception is pending that ends the operation; the frame
+// leaves that exception as it is.
+struct JavaExceptionPending {};
+// Throws JavaExceptionPending when a Java exception is pending on env.
+inline void checkJava(JNIEnv* env) {
+    if (env->ExceptionCheck()) throw JavaExceptionPending{};
+}
 
 // Sets a pending Java exception aside while the monitor is taken and given back (MonitorEnter may
 // not run with an exception pending), and raises it again afterwards unless the guarded work
@@ -40,8 +64,8 @@ struct PendingExceptionAside {
     }
 };
 
-// Holds the monitor for one guarded section and lets it go on every exit. `throwException` lets it
-// go before it unwinds, after raising the Java exception.
+// Holds the monitor for one guarded section on a thread of its own (a release from another Java
+// thread) and lets it go on every exit.
 struct MonitorLock {
     JNIEnv* env;
     jobject token;
@@ -60,6 +84,15 @@ struct MonitorLock {
     }
 };
 
-// Raises NativeBDDException(message) on a thread's own environment without touching the engine
-// (refusals made before or outside a frame).
+// Raises NativeBDDException(message) on env, unless a Java exception is pending already: the first
+// error stays the one the caller sees.
 void raiseOn(JNIEnv* env, const char* message);
+
+// ---- Host objects around the engine (jni/HostStreams.cpp, jni/Statistics.cpp) ---------------------
+// The diagram stream to and from Java object streams, with a ThreadCallback (or null) for progress.
+void serialize(jobject stream, int32_t rootCount, const int32_t* roots, jobject callback, double progressShare,
+               jstring progressMessage);
+jintArray deserialize(jobject stream, jobject callback, double progressShare, jstring progressMessage);
+// The five-line statistics report, and the store's size in bytes.
+jobjectArray getInfo();
+int32_t getMemoryState();

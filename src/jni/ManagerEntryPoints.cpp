@@ -7,7 +7,11 @@
     extern "C" JNIEXPORT ret JNICALL Java_com_zvk_quarnelbrisk_bdd_nativeproxy_BDDManagerNativeProxy_##name
 
 MANAGER_NATIVE(void, doInit)(JNIEnv* env, jclass, jint maxNodeCache, jint maxOpCache, jint gcRate, jboolean gc) {
-    runFrame(env, false, [&] { init(maxNodeCache, maxOpCache, gcRate, gc ? 1 : 0); });
+    runFrame(env, false, [&] {
+        installQueueLock();
+        if (!init(maxNodeCache, maxOpCache, gcRate, gc ? 1 : 0, [] { return lookupHostClasses(activeEnv); }))
+            throw JavaExceptionPending{};
+    });
 }
 
 MANAGER_NATIVE(void, doCollectGarbage)(JNIEnv* env, jclass) {
@@ -48,7 +52,7 @@ MANAGER_NATIVE(jint, doMakeSingleTuple)(JNIEnv* env, jclass, jintArray firstVars
 MANAGER_NATIVE(void, doSerialize)(JNIEnv* env, jclass, jobject stream, jintArray roots, jobject callback,
                                   jdouble progressShare, jstring progressMessage) {
     runFrame(env, true, [&] {
-        if (roots == nullptr) throwException("Assert failed: Invalid root list", nullptr);
+        if (roots == nullptr) throwException(msgInvalidRootList);
         IntArrayElements handles(env, roots);
         serialize(stream, handles.length(), handles.data(), callback, progressShare, progressMessage);
     });

@@ -1,18 +1,17 @@
 // The statistics report: five lines on the size of the store, and its memory use in bytes.
-#include "engine/BDDNativeImpl.h"
+#include "jni/HostContract.h"
 
 #include <cstdio>
 #include <string>
 
 namespace {
 
-constexpr int64_t bytesPerBucket = 4;
-constexpr int64_t bytesPerCacheEntry = 24;
-constexpr int64_t bytesPerRecord = 24;
-
-void checkJava(JNIEnv* env) {
-    if (env->ExceptionCheck()) abortWithPendingJavaException();
-}
+// The nominal sizes in bytes that the report counts for a bucket, a cache entry and a node record.
+// They are fixed figures that Java callers compare across versions, not measured from this
+// engine's own records and cache entries, whose sizes differ (a `BddNode` takes 20 bytes).
+constexpr uint32_t bytesPerBucket = 4;
+constexpr uint32_t bytesPerCacheEntry = 24;
+constexpr uint32_t bytesPerRecord = 24;
 
 void storeLine(JNIEnv* env, jobjectArray lines, jsize index, const std::string& text) {
     jstring s = env->NewStringUTF(text.c_str());
@@ -56,16 +55,18 @@ jobjectArray getInfo() {
     jmethodID formatSize = env->GetStaticMethodID(formatter, "formatSize", "(J)Ljava/lang/String;");
     checkJava(env);
     storeLine(env, lines, 2,
-              sizeLine(env, formatter, formatSize, "Nodes cache size: ", bytesPerBucket * nodeCacheLength));
+              sizeLine(env, formatter, formatSize, "Nodes cache size: ", int64_t{bytesPerBucket} * nodeCacheLength));
     storeLine(env, lines, 3,
-              sizeLine(env, formatter, formatSize, "Op cache size: ", bytesPerCacheEntry * opCacheLength));
+              sizeLine(env, formatter, formatSize, "Op cache size: ", int64_t{bytesPerCacheEntry} * opCacheLength));
     storeLine(env, lines, 4,
-              sizeLine(env, formatter, formatSize, "Nodes size: ", bytesPerRecord * totalNodesAllocated));
+              sizeLine(env, formatter, formatSize, "Nodes size: ", int64_t{bytesPerRecord} * totalNodesAllocated));
     return lines;
 }
 
+// The same three figures summed modulo 2^32.
 int32_t getMemoryState() {
-    const uint32_t sum = 4u * static_cast<uint32_t>(nodeCacheLength) + 24u * static_cast<uint32_t>(opCacheLength) +
-                         24u * static_cast<uint32_t>(totalNodesAllocated);
+    const uint32_t sum = bytesPerBucket * static_cast<uint32_t>(nodeCacheLength) +
+                         bytesPerCacheEntry * static_cast<uint32_t>(opCacheLength) +
+                         bytesPerRecord * static_cast<uint32_t>(totalNodesAllocated);
     return static_cast<int32_t>(sum);
 }

@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr const char* countMessage = "Assert failed: BDDNativeImpl.getNumOfTuples";
-
 // A node's count: up to 64 bits in `word` (with `length` 0), larger ones as `length` limbs of the
 // pool from `offset`.
 struct Count {
@@ -38,7 +36,7 @@ struct CountWalk {
 int32_t positionOf(const CountWalk& w, Node n) {
     if (n == one) return w.end;
     const int32_t v = nodeOf(n).var;
-    if (v < 0 || v >= w.end || w.fieldVarsBelow[v + 1] == w.fieldVarsBelow[v]) throwException(countMessage, nullptr);
+    if (v < 0 || v >= w.end || w.fieldVarsBelow[v + 1] == w.fieldVarsBelow[v]) throwException(msgCountWalk);
     return v;
 }
 
@@ -127,7 +125,7 @@ std::vector<uint32_t> exactNumOfTuples(Node node, int32_t numFields, const int32
     if (node == zero) return {};
     if (numFields <= 0) {
         // No fields: the empty tuple is the only one, and only `one` has no variable left to test.
-        if (node != one) throwException(countMessage, nullptr);
+        if (node != one) throwException(msgCountWalk);
         return {1};
     }
 

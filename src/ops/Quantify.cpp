@@ -64,6 +64,24 @@ Node exists(Node node, int32_t firstVar, int32_t numVars) {
     return putInOpCache2(opExists, node, firstVar, result, h);
 }
 
+namespace {
+
+// The step of `relprod` where only one operand, `split`, tests the smaller variable: its branches
+// go first in the recursive calls, the other operand second.
+Node relprodSplitOne(const BddNode& split, Node other, int32_t firstVar, int32_t numVars) {
+    if (split.var >= firstVar && split.var < firstVar + numVars) {
+        NodeHold u{unite(split.low, split.high)};
+        NodeHold r{relprod(u.n, other, firstVar, numVars)};
+        releaseLater(u);
+        return r.release();
+    }
+    NodeHold hi{relprod(split.high, other, firstVar, numVars)};
+    const Node lo = relprod(split.low, other, firstVar, numVars);
+    return cacheNode(split.var, lo, hi.release());
+}
+
+}  // namespace
+
 Node relprod(Node a, Node b, int32_t firstVar, int32_t numVars) {
     if (a == zero || b == zero) return zero;
     if (a == one && b == one) return one;
@@ -72,42 +90,21 @@ Node relprod(Node a, Node b, int32_t firstVar, int32_t numVars) {
     const int32_t h = opHashCode3(opRelprod, a, b, firstVar);
     if (const Node hit = searchInOpCache3(opRelprod, a, b, firstVar, h)) return hit;
     checkStack();
-    const int32_t end = firstVar + numVars;
     const BddNode& ra = nodeOf(a);
     const BddNode& rb = nodeOf(b);
     prefetchForMiss(h, ra, rb);
-    const auto inRun = [&](int32_t var) { return var >= firstVar && var < end; };
     Node result;
     if (ra.var < rb.var) {
-        if (inRun(ra.var)) {
-            NodeHold u{unite(ra.low, ra.high)};
-            NodeHold r{relprod(u.n, b, firstVar, numVars)};
-            releaseLater(u);
-            result = r.release();
-        } else {
-            NodeHold hi{relprod(ra.high, b, firstVar, numVars)};
-            const Node lo = relprod(ra.low, b, firstVar, numVars);
-            result = cacheNode(ra.var, lo, hi.release());
-        }
-    } else if (ra.var == rb.var) {
+        result = relprodSplitOne(ra, b, firstVar, numVars);
+    } else if (ra.var > rb.var) {
+        result = relprodSplitOne(rb, a, firstVar, numVars);
+    } else {
         NodeHold lo{relprod(ra.low, rb.low, firstVar, numVars)};
         NodeHold hi{relprod(ra.high, rb.high, firstVar, numVars)};
-        if (inRun(ra.var))
+        if (ra.var >= firstVar && ra.var < firstVar + numVars)
             result = uniteAndRelease(lo, hi);
         else
             result = cacheNode(ra.var, lo.release(), hi.release());
-    } else {
-        // b is split alone: its branches come first in the recursive calls.
-        if (inRun(rb.var)) {
-            NodeHold u{unite(rb.low, rb.high)};
-            NodeHold r{relprod(u.n, a, firstVar, numVars)};
-            releaseLater(u);
-            result = r.release();
-        } else {
-            NodeHold hi{relprod(rb.high, a, firstVar, numVars)};
-            const Node lo = relprod(rb.low, a, firstVar, numVars);
-            result = cacheNode(rb.var, lo, hi.release());
-        }
     }
     return putInOpCache3(opRelprod, a, b, firstVar, result, h);
 }
@@ -116,12 +113,12 @@ Node relprod(Node a, Node b, int32_t firstVar, int32_t numVars) {
 
 bool checkedRun(int32_t firstVar, int32_t numVars) {
     if (numVars <= 0) return false;
-    if (firstVar < 0 || int64_t{firstVar} + numVars > zeroVar) throwException("Assert failed: Invalid variable", nullptr);
+    if (firstVar < 0 || int64_t{firstVar} + numVars > zeroVar) throwException(msgInvalidVariable);
     return true;
 }
 
 Node existsVarEntry(Node node, int32_t var) {
-    if (var < 0 || var > maxInnerVar) throwException("Assert failed: Invalid variable", nullptr);
+    if (var < 0 || var > maxInnerVar) throwException(msgInvalidVariable);
     return existsVar(node, var);
 }
 

@@ -65,13 +65,13 @@ int32_t testVarsEntry(Node node, int32_t firstVar, int32_t numVars) {
 }
 
 Node renameVarsEntry(Node node, int32_t firstVar, int32_t numVars, int32_t offset) {
-    if (offset < -32768 || offset > 32767) throwException("Assert failed: Invalid variable", nullptr);
+    if (offset < -32768 || offset > 32767) throwException(msgInvalidVariable);
     if (!checkedRun(firstVar, numVars)) {
         addRef(node);
         return node;
     }
     const int64_t movedFirst = int64_t{firstVar} + offset;
     const int64_t movedEnd = int64_t{firstVar} + numVars + offset;
-    if (movedFirst < 0 || movedEnd > zeroVar) throwException("Assert failed: Invalid variable", nullptr);
+    if (movedFirst < 0 || movedEnd > zeroVar) throwException(msgInvalidVariable);
     return renameVars(node, firstVar, numVars, offset);
 }

@@ -17,11 +17,9 @@
 //     off nothing is queued.
 //
 // Results are canonical: equal sets give equal handles, whatever the argument order or the path of
-// computation. Every non-terminal call is memoised in the operation cache (engine/OpCache.h):
-//   1 complement (the operand twice)   4 unite, 5 intersect, 6 superset (the operands as given)
-//   3 exists (node, firstVar)          9 existsVar (node, variable)
-//   2 renameVars (node, (offset + 32768) | firstVar << 16)
-//   8 relprod (a, b as given, firstVar)
+// computation. Every non-terminal call is memoised in the operation cache under the code of its
+// operation (engine/OpCache.h), keyed by its operands as given, the first variable of its run, and
+// for renaming the offset.
 // A run of variables [firstVar, firstVar + numVars) is identified in the cache by its first variable
 // alone: callers pair a given firstVar with one numVars. `addTuple` and `testVars` use no cache.
 //

@@ -3,17 +3,13 @@
 #include "ops/TupleLayout.h"
 #include "ops/TupleWalks.h"
 
-namespace {
-constexpr const char* countMessage = "Assert failed: BDDNativeImpl.getNumOfTuples";
-}
-
 int32_t getNumOfTuples(Node node, int32_t numFields, const int32_t* fieldFirstVar, const int32_t* fieldWidth,
                        const int32_t* fieldBound) {
     validateTupleLayout(numFields, fieldFirstVar, fieldWidth);
     if (node == zero) return 0;
     if (numFields <= 0) {
         // No fields: the empty tuple is the only one, and only `one` has no variable left to test.
-        if (node != one) throwException(countMessage, nullptr);
+        if (node != one) throwException(msgCountWalk);
         return 1;
     }
     return getNumOfTuplesWork(node, numFields, fieldFirstVar, fieldWidth, fieldBound, 0, fieldFirstVar[0]);
@@ -30,7 +26,7 @@ int32_t getNumOfTuplesWork(Node node, int32_t numFields, const int32_t* fieldFir
     for (;;) {
         if (passFieldEnds(numFields, fieldFirstVar, fieldWidth, fieldIndex, curVar)) {
             // Past the last field only `one` may remain: anything else tests a variable after it.
-            if (node != one) throwException(countMessage, nullptr);
+            if (node != one) throwException(msgCountWalk);
             return static_cast<int32_t>(factor);
         }
         const BddNode& r = nodeOf(node);
@@ -40,7 +36,7 @@ int32_t getNumOfTuplesWork(Node node, int32_t numFields, const int32_t* fieldFir
             continue;
         }
         // Below `curVar`: a variable in a gap, or before the first field.
-        if (r.var != curVar) throwException(countMessage, nullptr);
+        if (r.var != curVar) throwException(msgCountWalk);
 
         const int32_t h = opHashCode1(opCount, node, node);
         const int32_t cached = searchInOpCache4(opCount, node, h);

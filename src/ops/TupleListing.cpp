@@ -1,41 +1,10 @@
-// Tuple listing: the tuples of a set within per-field bounds, ascending, into a java.util.Vector.
+// Tuple listing: the tuples of a set within per-field bounds, ascending, into a tuple sink.
 #include "ops/TupleLayout.h"
 #include "ops/TupleWalks.h"
 
 #include <memory>
 
 namespace {
-
-constexpr const char* listMessage = "Assert failed: BDDNativeImpl.getTuples";
-
-// A local reference that is deleted on every exit unless it is handed on.
-struct LocalRef {
-    JNIEnv* env;
-    jobject ref;
-    LocalRef(JNIEnv* e, jobject r) : env(e), ref(r) {}
-    LocalRef(const LocalRef&) = delete;
-    LocalRef& operator=(const LocalRef&) = delete;
-    ~LocalRef() {
-        if (ref != nullptr) env->DeleteLocalRef(ref);
-    }
-    jobject release() noexcept {
-        const jobject r = ref;
-        ref = nullptr;
-        return r;
-    }
-};
-
-// Adds the tuple in `curValues` to the Vector as a new int array and lets the array's local
-// reference go. A Java exception (no array, or one raised by `add`) ends the walk and stays pending.
-void appendTuple(const TupleListing& walk) {
-    JNIEnv* env = activeEnv;
-    const jintArray a = env->NewIntArray(walk.numFields);
-    if (a == nullptr) throwOutOfMemory();  // keeps the Java error when one is pending
-    if (walk.numFields > 0) env->SetIntArrayRegion(a, 0, walk.numFields, walk.curValues);
-    env->CallBooleanMethod(walk.vector, walk.add, a);
-    env->DeleteLocalRef(a);
-    if (env->ExceptionCheck()) abortWithPendingJavaException();
-}
 
 // Some field of width 0 (whose one value is 0) with a bound of 0 or less: no tuple is in bounds.
 bool emptyFieldOutOfBounds(int32_t numFields, const int32_t* fieldWidth, const int32_t* fieldBound) {
@@ -46,33 +15,20 @@ bool emptyFieldOutOfBounds(int32_t numFields, const int32_t* fieldWidth, const i
 
 }  // namespace
 
-jobject getNTuples(Node node, int32_t numFields, const int32_t* fieldFirstVar, const int32_t* fieldWidth,
-                   const int32_t* fieldBound, int32_t maxTuples) {
+void getNTuples(Node node, int32_t numFields, const int32_t* fieldFirstVar, const int32_t* fieldWidth,
+                const int32_t* fieldBound, int32_t maxTuples, const TupleSink& sink) {
     validateTupleLayout(numFields, fieldFirstVar, fieldWidth);
-    JNIEnv* env = activeEnv;
-    LocalRef vectorClass(env, env->FindClass("java/util/Vector"));
-    if (vectorClass.ref == nullptr) abortWithPendingJavaException();
-    const auto cls = static_cast<jclass>(vectorClass.ref);
-    const jmethodID constructor = env->GetMethodID(cls, "<init>", "()V");
-    if (constructor == nullptr) abortWithPendingJavaException();
-    const jmethodID add = env->GetMethodID(cls, "add", "(Ljava/lang/Object;)Z");
-    if (add == nullptr) abortWithPendingJavaException();
-    LocalRef vector(env, env->NewObject(cls, constructor));
-    if (vector.ref == nullptr) abortWithPendingJavaException();
-
     const std::unique_ptr<int32_t[]> curValues(new int32_t[numFields > 0 ? numFields : 1]());
-    const TupleListing walk{vector.ref, add, numFields, fieldFirstVar, fieldWidth, fieldBound, curValues.get()};
-    if (node != zero) {
-        if (numFields <= 0) {
-            // No fields: `one` holds the empty tuple, the only one there is; any other node tests a
-            // variable outside the layout.
-            if (node != one) throwException(listMessage, nullptr);
-            appendTuple(walk);
-        } else if (!emptyFieldOutOfBounds(numFields, fieldWidth, fieldBound)) {
-            getNTuplesWork(node, walk, 0, fieldFirstVar[0], maxTuples);
-        }
+    const TupleListing walk{sink, numFields, fieldFirstVar, fieldWidth, fieldBound, curValues.get()};
+    if (node == zero) return;
+    if (numFields <= 0) {
+        // No fields: `one` holds the empty tuple, the only one there is; any other node tests a
+        // variable outside the layout.
+        if (node != one) throwException(msgListWalk);
+        sink.add(sink.context, curValues.get(), 0);
+    } else if (!emptyFieldOutOfBounds(numFields, fieldWidth, fieldBound)) {
+        getNTuplesWork(node, walk, 0, fieldFirstVar[0], maxTuples);
     }
-    return vector.release();
 }
 
 // `remaining` falls by one per listed tuple, with 32-bit wrap-around. A call that gets 0 back ends
@@ -81,8 +37,8 @@ int32_t getNTuplesWork(Node node, const TupleListing& walk, int32_t fieldIndex, 
     checkStack();
     if (passFieldEnds(walk.numFields, walk.fieldFirstVar, walk.fieldWidth, fieldIndex, curVar)) {
         // Past the last field only `one` may remain: anything else tests a variable after it.
-        if (node != one) throwException(listMessage, nullptr);
-        appendTuple(walk);
+        if (node != one) throwException(msgListWalk);
+        walk.sink.add(walk.sink.context, walk.curValues, walk.numFields);
         return static_cast<int32_t>(static_cast<uint32_t>(remaining) - 1);
     }
     const BddNode& r = nodeOf(node);
@@ -95,7 +51,7 @@ int32_t getNTuplesWork(Node node, const TupleListing& walk, int32_t fieldIndex, 
         branch0 = r.low;
         branch1 = r.high;
     } else {
-        throwException(listMessage, nullptr);  // a variable in a gap, or before the first field
+        throwException(msgListWalk);  // a variable in a gap, or before the first field
     }
 
     // The bound test sees the bits decided so far, which no completion of them undercuts.

@@ -16,18 +16,16 @@
 // count while the entry lives. A count of -1 reads back as a miss and is computed again at each use.
 // The layout's third array (the bounds of listing) is accepted and never read.
 //
-// Listing. The tuples come in ascending lexicographic order of (field 0, field 1, ...), into a new
-// java.util.Vector of int arrays. Only tuples whose every field value is below that field's bound
-// are listed; a branch is cut as soon as the bits decided so far reach the bound. `maxTuples` >= 1
-// lists at most that many; a negative value sets no limit; 0 lists every tuple in bounds if the
-// first branch the walk finishes lists one, and nothing otherwise. Each tuple's array is released
-// once the Vector holds it, so the walk never runs out of local references; a Java exception raised
-// while making an array or by `add` ends the walk and stays pending for the caller, and no Vector is
-// returned.
+// Listing. The tuples come in ascending lexicographic order of (field 0, field 1, ...), each handed
+// to a tuple sink. Only tuples whose every field value is below that field's bound are listed; a
+// branch is cut as soon as the bits decided so far reach the bound. `maxTuples` >= 1 lists at most
+// that many; a negative value sets no limit; 0 lists every tuple in bounds if the first branch the
+// walk finishes lists one, and nothing otherwise. A sink that throws ends the walk; the error goes
+// on to the caller.
 //
 // Edge layouts. With no fields the empty tuple is the only tuple: `zero` counts 0 and lists nothing,
-// `one` counts 1 and lists one empty array, and any other node is refused. A field of width 0 takes
-// no variable and holds the value 0 alone; it is listed when its bound is above 0.
+// `one` counts 1 and lists the empty tuple once, and any other node is refused. A field of width 0
+// takes no variable and holds the value 0 alone; it is listed when its bound is above 0.
 //
 // Both walks recurse once per field variable they pass (counting only once per variable the diagram
 // tests) and check the stack at every level: a diagram too deep for the calling thread raises
@@ -58,8 +56,7 @@ int32_t getNumOfTuplesWork(Node node, int32_t numFields, const int32_t* fieldFir
 
 // What stays the same through one listing walk.
 struct TupleListing {
-    jobject vector;  // the java.util.Vector being filled
-    jmethodID add;   // its add(Object)
+    const TupleSink& sink;
     int32_t numFields;
     const int32_t* fieldFirstVar;
     const int32_t* fieldWidth;

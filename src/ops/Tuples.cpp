@@ -12,14 +12,14 @@ void validateTupleLayout(int32_t numFields, const int32_t* fieldFirstVar, const 
         const int64_t first = fieldFirstVar[f];
         const int64_t width = fieldWidth[f];
         if (width < 0 || width > 31 || first < end || first + width > zeroVar)
-            throwException("Assert failed: Invalid tuple layout", nullptr);
+            throwException(msgInvalidLayout);
         end = first + width;
     }
 }
 
 Node makeEquals(int32_t x, int32_t y) {
     if (x == y || x < 0 || y < 0 || x > maxInnerVar || y > maxInnerVar)
-        throwException("Assert failed: Invalid variable", nullptr);
+        throwException(msgInvalidVariable);
     const int32_t top = x < y ? x : y;
     const int32_t other = x < y ? y : x;
     NodeHold onePart{cacheNode(other, zero, one)};
@@ -30,7 +30,7 @@ Node makeEquals(int32_t x, int32_t y) {
 Node makeSingleTupleUnary(int32_t firstVar, int32_t width, int32_t value) {
     if (width <= 0) return one;
     if (width > 31 || firstVar < 0 || int64_t{firstVar} + width > zeroVar)
-        throwException("Assert failed: Invalid tuple layout", nullptr);
+        throwException(msgInvalidLayout);
     Node r = one;
     for (int32_t i = 0; i < width; ++i) {
         const int32_t v = firstVar + width - i - 1;

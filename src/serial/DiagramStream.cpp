@@ -1,8 +1,7 @@
-// The diagram stream: writer and reader over int buffers, and the JNI layer around them.
+// The diagram stream: writer and reader over int buffers.
 #include "serial/DiagramStream.h"
 
 #include "engine/OpCache.h"
-#include "jni/CallFrame.h"
 #include "serial/Marking.h"
 
 #include <algorithm>
@@ -11,12 +10,10 @@
 
 namespace {
 
-constexpr const char* malformedStream = "Assert failed: Malformed diagram stream";
-
 // The longest int array the virtual machine is sure to create.
 constexpr int64_t maxStreamLength = 0x7FFFFFFF - 8;
 
-[[noreturn]] void malformed() { throwException(malformedStream, nullptr); }
+[[noreturn]] void malformed() { throwException(msgMalformedStream); }
 
 template <class T>
 std::unique_ptr<T[]> allocateArray(int64_t n) {
@@ -48,12 +45,11 @@ struct NodeTableScope {
 inline size_t recordAt(int64_t k) { return static_cast<size_t>(2 + 4 * k); }
 
 // Gives back the table's reference on the nodes of the first `built` records, in the order they
-// were read, under the monitor. Used when a read is cancelled or fails part way.
+// were read, under the queue lock. Used when a read is stopped or fails part way.
 void releaseBuilt(std::span<const int32_t> ints, int64_t built) {
-    PendingExceptionAside aside(activeEnv);
-    MonitorLock lock(activeEnv);
+    QueueLock lock;
     if (lock.failed()) return;
-    for (int64_t k = 0; k < built; ++k) doDecRefCount(serializedNodes[ints[recordAt(k)]], &lock);
+    for (int64_t k = 0; k < built; ++k) doDecRefCount(serializedNodes[ints[recordAt(k)]]);
 }
 
 // How many records ahead the reader fetches what the build of a record will read.
@@ -200,23 +196,9 @@ inline bool stillHolds(Node n, int32_t var, Node low, Node high) {
     return r.id != freedStamp && r.var == var && r.low == low && r.high == high;
 }
 
-// True when obj is a non-null instance of the named class.
-bool isInstance(jobject obj, const char* className) {
-    if (obj == nullptr) return false;
-    JNIEnv* env = activeEnv;
-    jclass c = env->FindClass(className);
-    if (c == nullptr) abortWithPendingJavaException();
-    const bool yes = env->IsInstanceOf(obj, c) == JNI_TRUE;
-    env->DeleteLocalRef(c);
-    return yes;
-}
-
-// A stream and a callback are called through method IDs of their classes, so an object of
-// another class is refused before anything happens.
-void checkStreamAndCallback(jobject stream, const char* streamClass, jobject callback) {
-    if (!isInstance(stream, streamClass)) throwException("Assert failed: Invalid stream", nullptr);
-    if (callback != nullptr && !isInstance(callback, "com/zvk/quarnelbrisk/ui/ThreadCallback"))
-        throwException("Assert failed: Invalid callback", nullptr);
+// One cancellation test and one report; true at once without a sink.
+bool goOn(const StreamProgress& progress, int32_t done, int32_t total) {
+    return progress.reportAndGoOn == nullptr || progress.reportAndGoOn(progress.context, done, total);
 }
 
 }  // namespace
@@ -228,15 +210,6 @@ int32_t progressTotal(double units, double progressShare) {
     if (!(total > 0)) return 0;
     if (total >= 2147483647.0) return 0x7FFFFFFF;
     return static_cast<int32_t>(total);
-}
-
-bool reportAndGoOn(const StreamProgress& progress, int32_t done, int32_t total) {
-    if (progress.callback == nullptr) return true;
-    JNIEnv* env = activeEnv;
-    const jboolean cancelled = env->CallBooleanMethod(progress.callback, checkCancelledMethodID);
-    if (env->ExceptionCheck() || cancelled) return false;
-    env->CallVoidMethod(progress.callback, informProgressMethodID, done, total, progress.progressMessage);
-    return !env->ExceptionCheck();
 }
 
 // ---- Writer ---------------------------------------------------------------------------------------
@@ -255,7 +228,7 @@ StreamInts encodeDiagramStream(std::span<const Node> roots, const StreamProgress
     const auto unMarkAllNumbered = [&] { unMarkNumbered(copies.get(), int64_t{serializedNodeID} - 2); };
     try {
         for (int32_t i = 0; i < rootCount; ++i) {
-            if (!reportAndGoOn(progress, i, total)) {
+            if (!goOn(progress, i, total)) {
                 unMarkAllNumbered();
                 return {};
             }
@@ -277,7 +250,7 @@ StreamInts encodeDiagramStream(std::span<const Node> roots, const StreamProgress
     dataBuffer[bufferPos++] = rootCount;
     dataBuffer[bufferPos++] = static_cast<int32_t>(nodeCount);
     for (int32_t i = 0; i < rootCount; ++i) {
-        if (!reportAndGoOn(progress, rootCount + i, total)) return {};
+        if (!goOn(progress, rootCount + i, total)) return {};
         serializeNode(static_cast<int32_t>(nodeOf(roots[i]).id), copies.get(), emitted.get());
     }
     for (const Node r : roots) dataBuffer[bufferPos++] = static_cast<int32_t>(nodeOf(r).id);
@@ -285,29 +258,11 @@ StreamInts encodeDiagramStream(std::span<const Node> roots, const StreamProgress
     return out;
 }
 
-void serialize(jobject stream, int32_t rootCount, const int32_t* roots, jobject callback, double progressShare,
-               jstring progressMessage) {
-    checkStreamAndCallback(stream, "java/io/ObjectOutputStream", callback);
-    // Node and jint differ only in signedness, so the pinned handles are read in place.
-    const std::span<const Node> rootNodes(reinterpret_cast<const Node*>(roots), static_cast<size_t>(rootCount));
-    for (const Node r : rootNodes) checkedHandle(static_cast<jint>(r));
-
-    // Numbering has rewritten `id` fields, on which the cache hashes and checks its entries.
+StreamInts writeDiagramStream(std::span<const Node> roots, const StreamProgress& progress) {
     struct EmptyCacheOnExit {
         ~EmptyCacheOnExit() { clearOpCache(); }
     } emptyCache;
-    const StreamInts out = encodeDiagramStream(rootNodes, {callback, progressShare, progressMessage});
-    if (out.ints.get() == nullptr) return;
-
-    JNIEnv* env = activeEnv;
-    jintArray array = env->NewIntArray(out.length);
-    if (array == nullptr) {
-        env->ExceptionClear();
-        throwOutOfMemory();
-    }
-    env->SetIntArrayRegion(array, 0, out.length, out.ints.get());
-    // An exception raised by the stream stays pending for the caller; nothing follows the write.
-    env->CallVoidMethod(stream, writeObjectMethodID, array);
+    return encodeDiagramStream(roots, progress);
 }
 
 // ---- Reader ---------------------------------------------------------------------------------------
@@ -374,7 +329,7 @@ StreamRoots readDiagramStream(std::span<const int32_t> ints, const StreamProgres
     int64_t built = 0;
     try {
         for (int32_t i = 2; i < nodeCount; ++i) {
-            if (i % step == 0 && !reportAndGoOn(progress, i, total)) {
+            if (i % step == 0 && !goOn(progress, i, total)) {
                 releaseBuilt(ints, built);
                 return {};
             }
@@ -406,50 +361,14 @@ StreamRoots readDiagramStream(std::span<const int32_t> ints, const StreamProgres
         out.nodes[j] = serializedNodes[ints[rootsAt + static_cast<size_t>(j)]];
         incRefCount(out.nodes[j]);
     }
-    MonitorLock lock(activeEnv);
+    QueueLock lock;
     if (lock.failed()) return {};
     for (int32_t i = 2; i < nodeCount; ++i) {
         if (i + lookAhead < nodeCount) __builtin_prefetch(&nodeOf(serializedNodes[i + lookAhead]), 1);
-        doDecRefCount(serializedNodes[i], &lock);
+        doDecRefCount(serializedNodes[i]);
     }
     lock.exit();
     out.complete = true;
     return out;
 }
 
-jintArray deserialize(jobject stream, jobject callback, double progressShare, jstring progressMessage) {
-    checkStreamAndCallback(stream, "java/io/ObjectInputStream", callback);
-    JNIEnv* env = activeEnv;
-    jobject read = env->CallObjectMethod(stream, readObjectMethodID);
-    if (env->ExceptionCheck()) return nullptr;
-    if (!isInstance(read, "[I")) malformed();
-
-    // The ints are read from a copy that the engine takes in one bulk call into a prefaulted
-    // buffer, which costs less than having the virtual machine hand out a copy of its own; the
-    // array itself is never written.
-    StreamRoots roots;
-    {
-        const auto array = static_cast<jintArray>(read);
-        const jsize length = env->GetArrayLength(array);
-        StreamBuffer<int32_t> ints(length, StreamBufferUse::filled);
-        env->GetIntArrayRegion(array, 0, length, ints.get());
-        if (env->ExceptionCheck()) abortWithPendingJavaException();
-        roots = readDiagramStream(std::span<const int32_t>(ints.get(), static_cast<size_t>(length)),
-                                  {callback, progressShare, progressMessage});
-    }
-    if (!roots.complete) return nullptr;
-
-    // From here the references of the roots belong to the array; without one they are given back.
-    jintArray result = env->NewIntArray(roots.count);
-    if (result == nullptr) {
-        env->ExceptionClear();
-        {
-            MonitorLock lock(env);
-            if (!lock.failed())
-                for (int32_t j = 0; j < roots.count; ++j) doDecRefCount(roots.nodes[j], &lock);
-        }
-        throwOutOfMemory();
-    }
-    env->SetIntArrayRegion(result, 0, roots.count, reinterpret_cast<const jint*>(roots.nodes.get()));
-    return result;
-}

@@ -10,11 +10,32 @@ Node walkStack[walkStackSize];
 uint8_t walkState[walkStackSize];
 int32_t* walkSlot[walkStackSize];
 
-[[noreturn]] void walkTooDeep() { throwException("Assert failed: Variable order violated", nullptr); }
+[[noreturn]] void walkTooDeep() { throwException(msgVariableOrder); }
 
 inline void push(int& top, Node n) {
     if (top == walkStackSize) [[unlikely]] walkTooDeep();
     walkStack[top++] = n;
+}
+
+enum class Visit { descend, skipChildren, stop };
+
+// Marks every unmarked node reachable from `node` through unmarked nodes; `visit` sees each node as
+// it is marked and says whether the walk goes on below it. False when a visit stopped the walk.
+template <class F>
+bool markReachable(Node node, F visit) {
+    int top = 0;
+    push(top, node);
+    while (top > 0) {
+        BddNode& r = nodeOf(walkStack[--top]);
+        if (isMarked(r)) continue;
+        setMark(r);
+        const Visit next = visit(r);
+        if (next == Visit::stop) return false;
+        if (next == Visit::skipChildren) continue;
+        push(top, r.high);
+        push(top, r.low);
+    }
+    return true;
 }
 
 }  // namespace
@@ -34,16 +55,10 @@ void unMark(Node node) {
 
 int32_t evaluateReachableNodesCnt(Node node) {
     int32_t count = 0;
-    int top = 0;
-    push(top, node);
-    while (top > 0) {
-        BddNode& r = nodeOf(walkStack[--top]);
-        if (isMarked(r)) continue;
-        setMark(r);
+    markReachable(node, [&](const BddNode&) {
         ++count;
-        push(top, r.high);
-        push(top, r.low);
-    }
+        return Visit::descend;
+    });
     return count;
 }
 
@@ -153,16 +168,9 @@ void serializeNode(int32_t number, const NumberedNode* numbered, uint8_t* emitte
 
 int32_t doTestVars(Node node, int32_t firstVar, int32_t numVars) {
     const int32_t end = firstVar + numVars;
-    int top = 0;
-    push(top, node);
-    while (top > 0) {
-        BddNode& r = nodeOf(walkStack[--top]);
-        if (isMarked(r)) continue;
-        setMark(r);
-        if (r.var >= end) continue;
-        if (r.var >= firstVar) return 1;
-        push(top, r.high);
-        push(top, r.low);
-    }
-    return 0;
+    const bool untested = markReachable(node, [&](const BddNode& r) {
+        if (r.var >= end) return Visit::skipChildren;
+        return r.var >= firstVar ? Visit::stop : Visit::descend;
+    });
+    return untested ? 0 : 1;
 }

@@ -9,17 +9,9 @@ import org.junit.jupiter.api.function.Executable;
 public final class EngineSupport {
     private EngineSupport() {}
 
-    /** Throwaway nodes of the drain sit on variables from here on, which the tests' diagrams leave alone. */
-    private static final int THROWAWAY_VAR = 128;
-
     /** A fresh engine with large bounds, collections every 1000 creations, and garbage collection on. */
     public static void freshEngine() {
         BDDManagerNativeProxy.doInit(1 << 22, 1 << 20, 1000, true);
-    }
-
-    /** The "Alive nodes" figure of the statistics report. */
-    public static int aliveNodes() {
-        return figure(0);
     }
 
     /** The "Total nodes allocated" figure of the statistics report. */
@@ -27,29 +19,29 @@ public final class EngineSupport {
         return figure(1);
     }
 
+    /** The "Alive nodes" figure of the statistics report after a collection. */
     public static int aliveAfterCollection() {
         BDDManagerNativeProxy.doCollectGarbage();
-        return aliveNodes();
+        return figure(0);
     }
 
     /**
      * Alive nodes once every released diagram is freed down to its last node. A freed record keeps
      * its references on its children until make-node reuses it, so each round builds as many
-     * throwaway one-variable nodes as there are free records (no new record is needed, so this works
-     * at the end of the record range too), gives them back and collects, until a round frees nothing.
+     * throwaway one-variable nodes (on variables from 128 on, which the tests leave alone) as there
+     * are free records, gives them back and collects, until a round frees nothing.
      */
     public static int aliveWhenDrained() {
         int previous = Integer.MAX_VALUE;
         int current = aliveAfterCollection();
         while (current < previous) {
             previous = current;
-            int free = totalNodesAllocated() - 2 - current;
-            if (free > 2 * (32766 - THROWAWAY_VAR)) {
-                throw new AssertionError("too many free records to drain: " + free);
+            int[] held = new int[totalNodesAllocated() - 2 - current];
+            if (held.length > 2 * (32766 - 128)) {
+                throw new AssertionError("too many free records to drain: " + held.length); // no JUnit in a child
             }
-            int[] held = new int[free];
-            for (int i = 0; i < free; i++) {
-                held[i] = BDDManagerNativeProxy.doMakeSingleTupleUnary(THROWAWAY_VAR + (i >> 1), 1, i & 1);
+            for (int i = 0; i < held.length; i++) {
+                held[i] = BDDManagerNativeProxy.doMakeSingleTupleUnary(128 + (i >> 1), 1, i & 1);
             }
             release(held);
             current = aliveAfterCollection();

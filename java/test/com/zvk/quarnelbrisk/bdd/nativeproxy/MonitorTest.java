@@ -1,147 +1,19 @@
 package com.zvk.quarnelbrisk.bdd.nativeproxy;
 
-import static com.zvk.quarnelbrisk.bdd.nativeproxy.EngineSupport.aliveAfterCollection;
 import static com.zvk.quarnelbrisk.bdd.nativeproxy.EngineSupport.aliveWhenDrained;
-import static com.zvk.quarnelbrisk.bdd.nativeproxy.EngineSupport.refused;
 import static com.zvk.quarnelbrisk.bdd.nativeproxy.EngineSupport.release;
-import static org.junit.jupiter.api.Assertions.assertArrayEquals;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import java.util.Random;
 import java.util.concurrent.FutureTask;
-import java.util.concurrent.Semaphore;
-import java.util.concurrent.TimeUnit;
-import java.util.concurrent.atomic.AtomicBoolean;
 import org.junit.jupiter.api.Test;
 
 /**
- * Threads around the engine: the monitor that guards the release queue, the refusal of a second
- * caller, releases of stale handles across a restart, and a million releases from four threads
- * while the engine computes, every result checked by counts and inclusions.
+ * A million releases from four threads while the engine computes under the monitor that guards the
+ * release queue, every result checked by counts and inclusions.
  */
 class MonitorTest {
-    private static void start() {
-        BDDManagerNativeProxy.doInit(1 << 20, 1 << 20, 100, true);
-    }
-
-    private static void awaitBlocked(Thread t) throws InterruptedException {
-        long deadline = System.nanoTime() + TimeUnit.SECONDS.toNanos(30);
-        while (t.getState() != Thread.State.BLOCKED) {
-            assertTrue(t.isAlive(), "thread finished without waiting for the monitor");
-            assertTrue(System.nanoTime() < deadline, "thread never blocked on the monitor");
-            Thread.sleep(1);
-        }
-    }
-
-    @Test
-    void releasesAndCollectionsWaitForTheMonitor() throws Exception {
-        start();
-        int a = BDDManagerNativeProxy.doMakeSingleTupleUnary(0, 4, 3);
-        int b = BDDManagerNativeProxy.doMakeSingleTupleUnary(8, 4, 3);
-        release(a);
-        Thread releaser = new Thread(() -> BDDNativeProxy.doDecRefCount(b));
-        Thread collector = new Thread(BDDManagerNativeProxy::doCollectGarbage);
-        synchronized (BDDNativeProxy.syncObject) {
-            releaser.start();
-            awaitBlocked(releaser);
-            collector.start();
-            awaitBlocked(collector);
-        }
-        releaser.join();
-        collector.join();
-        assertEquals(0, aliveWhenDrained(), "both releases went through once the monitor was free");
-    }
-
-    @Test
-    void whileACallRunsEveryOtherNativeFromASecondThreadIsRefused() throws Exception {
-        start();
-        int a = BDDManagerNativeProxy.doMakeSingleTupleUnary(0, 4, 3);
-        int b = BDDManagerNativeProxy.doMakeSingleTupleUnary(0, 4, 5);
-        int u = BDDNativeProxy.doUnite(a, b);
-        int[] expected = StreamSupport.write(u, a);
-        // The engine thread stays inside doSerialize, in its first progress report, until let go.
-        Semaphore inside = new Semaphore(0);
-        Semaphore letGo = new Semaphore(0);
-        StreamSupport.Recorder holding = new StreamSupport.Recorder();
-        holding.onReport = () -> {
-            inside.release();
-            letGo.acquireUninterruptibly();
-            letGo.release();
-        };
-        StreamSupport.Capture out = new StreamSupport.Capture(false);
-        FutureTask<Void> engine = new FutureTask<>(() -> BDDManagerNativeProxy.doSerialize(out, new int[] {u, a}, holding,
-                1.0, "w"), null);
-        new Thread(engine).start();
-        try {
-            assertTrue(inside.tryAcquire(30, TimeUnit.SECONDS));
-            int[] f = {0, 2};
-            int[] w = {2, 2};
-            int[] v = {1, 3};
-            refused("Concurrent or reentrant call", () -> BDDManagerNativeProxy.doInit(1 << 20, 1 << 20, 100, true),
-                    BDDManagerNativeProxy::doCollectGarbage, BDDManagerNativeProxy::doGetInfo,
-                    BDDManagerNativeProxy::doGetZero, BDDManagerNativeProxy::doGetOne,
-                    () -> BDDManagerNativeProxy.doMakeEquals(1, 2), () -> BDDManagerNativeProxy.doMakeSingleTupleUnary(8, 2, 1),
-                    () -> BDDManagerNativeProxy.doMakeSingleTuple(f, w, v), () -> StreamSupport.write(a),
-                    () -> StreamSupport.read(expected), () -> BDDNativeProxy.doIncRefCount(a),
-                    () -> BDDNativeProxy.doIntersect(a, b), () -> BDDNativeProxy.doUnite(a, b),
-                    () -> BDDNativeProxy.doComplement(a), () -> BDDNativeProxy.doExistsVar(u, 1),
-                    () -> BDDNativeProxy.doExists(u, 0, 2), () -> BDDNativeProxy.doTestVars(u, 0, 2),
-                    () -> BDDNativeProxy.doRename(u, 0, 4, 4), () -> BDDNativeProxy.doRelprod(a, u, 0, 2),
-                    () -> BDDNativeProxy.doSuperset(u, a), () -> BDDNativeProxy.doGetNTuples(u, f, w, w, -1),
-                    () -> BDDNativeProxy.doGetNumOfTuples(u, f, w, w), () -> BDDNativeProxy.doGetNumOfNodes(u),
-                    () -> BDDNativeProxy.doAddTuple(u, f, w, v));
-            // The two natives without a frame still work: a release is queued, the size is read.
-            assertTrue(BDDManagerNativeProxy.doGetMemoryState() > 0);
-            BDDNativeProxy.doDecRefCount(b);
-        } finally {
-            letGo.release();
-        }
-        engine.get();
-        assertArrayEquals(expected, (int[]) out.written.get(0), "the running call went on undisturbed");
-        // b's release was carried out once; u and a are intact.
-        release(a, u);
-        assertEquals(0, aliveWhenDrained());
-    }
-
-    /** Releases of stale handles from another thread while the engine is started again and again. */
-    @Test
-    void releasesOfOldHandlesDuringARestartStayHarmless() throws Exception {
-        start();
-        AtomicBoolean stop = new AtomicBoolean();
-        Thread stale = new Thread(() -> {
-            for (int h = 1; !stop.get(); h = h % 3000 + 1) {
-                try {
-                    BDDNativeProxy.doDecRefCount(h);
-                } catch (NativeBDDException e) {
-                    // out of range for the store of the moment
-                }
-            }
-        });
-        stale.start();
-        try {
-            // The stale releases hit nodes of the new stores, so collections may well report
-            // negative counts; what must never happen is a write into a store that is gone.
-            for (int round = 0; round < 30; round++) {
-                start();
-                try {
-                    for (int v = 0; v < 2000; v++) {
-                        BDDManagerNativeProxy.doMakeSingleTupleUnary(v, 1, 1);
-                    }
-                } catch (NativeBDDException e) {
-                    assertEquals("Assert failed: Negative refcount", e.getMessage());
-                }
-            }
-        } finally {
-            stop.set(true);
-            stale.join();
-        }
-        start();
-        int n = BDDManagerNativeProxy.doMakeSingleTupleUnary(0, 8, 77);
-        assertEquals(n, BDDManagerNativeProxy.doMakeSingleTupleUnary(0, 8, 77));
-        assertEquals(8, aliveAfterCollection());
-    }
-
     private static final int[] FIRST = {0, 6};
     private static final int[] WIDTH = {6, 6};
 

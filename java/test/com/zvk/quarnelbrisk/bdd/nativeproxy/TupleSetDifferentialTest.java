@@ -130,15 +130,11 @@ class TupleSetDifferentialTest {
         }
 
         void compareListing(String what, int handle, BitSet s, int[] bound, int limit) {
-            StringBuilder expected = new StringBuilder();
-            s.stream().mapToObj(this::tuple).filter(t -> IntStream.range(0, t.length).allMatch(f -> t[f] < bound[f]))
-                    .limit(limit > 0 ? limit : Long.MAX_VALUE).forEach(t -> expected.append(Arrays.toString(t)));
-            StringBuilder listed = new StringBuilder();
-            for (Object t : (List<?>) BDDNativeProxy.doGetNTuples(handle, first, width, bound, limit)) {
-                listed.append(Arrays.toString((int[]) t));
-            }
-            assertEquals(expected.toString(), listed.toString(),
-                    () -> what + ": listing within " + Arrays.toString(bound) + " up to " + limit);
+            List<String> expected = s.stream().mapToObj(this::tuple).filter(t -> IntStream.range(0, t.length)
+                    .allMatch(f -> t[f] < bound[f])).limit(limit > 0 ? limit : Long.MAX_VALUE).map(Arrays::toString).toList();
+            List<String> listed = ((List<?>) BDDNativeProxy.doGetNTuples(handle, first, width, bound, limit)).stream()
+                    .map(t -> Arrays.toString((int[]) t)).toList();
+            assertEquals(expected, listed, () -> what + ": listing within " + Arrays.toString(bound) + " up to " + limit);
         }
 
         /** Checks a result against its model by handle, count and listing, and puts it in the pool. */
@@ -172,7 +168,7 @@ class TupleSetDifferentialTest {
             int[] t = new int[width.length];
             Arrays.setAll(t, f -> rnd.nextInt(1 << (width[f] + (rnd.nextInt(8) == 0 ? 2 : 0))));
             String run = " " + v + "+" + n;
-            switch (rnd.nextInt(10)) {
+            switch (rnd.nextInt(9)) {
                 case 0 -> check("complement", BDDNativeProxy.doComplement(x.handle),
                         apply(x.model, r -> r.flip(0, 1 << bits)));
                 case 1 -> check("unite", BDDNativeProxy.doUnite(x.handle, y.handle), apply(x.model, r -> r.or(y.model)));
@@ -184,23 +180,13 @@ class TupleSetDifferentialTest {
                 case 5 -> check("exists" + run, BDDNativeProxy.doExists(x.handle, v, n), free(x.model, mask(v, n)));
                 case 6 -> check("relprod" + run, BDDNativeProxy.doRelprod(x.handle, y.handle, v, n),
                         free(apply(x.model, r -> r.and(y.model)), mask(v, n)));
-                case 7 -> rename(x);
-                case 8 -> {
+                case 7 -> {
                     check("addTuple " + Arrays.toString(t), BDDNativeProxy.doAddTuple(x.handle, first, width, t),
                             with(x.model, t));
                     check("makeSingleTuple " + Arrays.toString(t), BDDManagerNativeProxy.doMakeSingleTuple(first, width, t),
                             with(new BitSet(), t));
                 }
-                default -> {
-                    int from = v - 2;
-                    int num = rnd.nextInt(runLength.length + 1) - 1;
-                    boolean depends = false;
-                    for (int bit = 1; bit != 0; bit <<= 1) {
-                        depends |= (mask(from, num) & bit) != 0 && !free(x.model, bit).equals(x.model);
-                    }
-                    assertEquals(depends, BDDNativeProxy.doTestVars(x.handle, from, num),
-                            where + ": testVars " + from + "+" + num);
-                }
+                default -> rename(x);
             }
         }
 
@@ -247,34 +233,5 @@ class TupleSetDifferentialTest {
                 assertEquals(0, aliveWhenDrained(), s.where + ": nodes left behind");
             }
         }
-    }
-
-    /** A listing of over 10^5 tuples, each a new Java array in one native call, comes back whole and in order. */
-    @Test
-    void aLargeListingComesBackWhole() {
-        EngineSupport.freshEngine();
-        int[] first = {0, 9, 14};
-        int[] width = {7, 5, 5};
-        SplittableRandom rnd = new SplittableRandom(0x5EED);
-        BitSet in = new BitSet();
-        int set = BDDManagerNativeProxy.doGetZero();
-        for (int i = 0; i < 300; i++) {
-            int[] t = {rnd.nextInt(128), rnd.nextInt(32), rnd.nextInt(32)};
-            int next = BDDNativeProxy.doAddTuple(set, first, width, t);
-            release(set);
-            set = next;
-            in.set(t[0] << 10 | t[1] << 5 | t[2]);
-        }
-        int complement = BDDNativeProxy.doComplement(set);
-        int[] open = {Integer.MAX_VALUE, Integer.MAX_VALUE, Integer.MAX_VALUE};
-        List<?> listed = (List<?>) BDDNativeProxy.doGetNTuples(complement, first, width, open, -1);
-        int[] expected = IntStream.range(0, 1 << 17).filter(c -> !in.get(c)).toArray();
-        assertEquals(expected.length, listed.size());
-        for (int i = 0; i < expected.length; i++) {
-            int[] t = (int[]) listed.get(i);
-            assertEquals(expected[i], t[0] << 10 | t[1] << 5 | t[2], "tuple " + i);
-        }
-        assertEquals(100001, ((List<?>) BDDNativeProxy.doGetNTuples(complement, first, width, open, 100001)).size());
-        release(set, complement);
     }
 }

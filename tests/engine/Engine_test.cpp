@@ -1,0 +1,119 @@
+// What the Java tests cannot see of the node store and the operation cache: the node hash, table
+// growth, the collection rhythm, a failing collection with the queue lock, and the cache's
+// replacement rule.
+#include "engine/OpCache.h"
+#include "support/Engine.h"
+
+#include <tuple>
+
+namespace {
+
+Node fresh(int32_t var) { return cacheNode(var, zero, one); }
+
+TEST_F(EngineTest, TheNodeHashShiftsSignFilled) {
+    // From 22 bits on the sign-filled shifts of children with bit 31 set reach the mask.
+    const std::tuple<int32_t, Node, Node, int32_t> cases[] = {
+        {7, 0x1000, 0x2000, 85}, {22, 0x80001234, 0x90000010, 3519659}, {24, 0x80001234, 0x90000010, 11757911}};
+    const int32_t bits = nodeCacheBitsCount;
+    for (const auto& [b, low, high, bucket] : cases) {
+        nodeCacheBitsCount = b;
+        nodeCacheLength = 1 << b;
+        EXPECT_EQ(nodeHashCode(3, low, high), bucket) << b << " bits";
+    }
+    nodeCacheBitsCount = bits;
+    nodeCacheLength = 1 << bits;
+}
+
+TEST_F(EngineTest, TheTableDoublesToItsBound) {
+    // bound, nodes made, then the length and threshold: the first doubling is always made.
+    const int32_t cases[][4] = {{512, 96, 128, 96},           {512, 97, 256, 192},          {0, 2000, 256, 0x7FFFFFFF},
+                                {1000, 2000, 512, 0x7FFFFFFF}, {1024, 2000, 1024, 0x7FFFFFFF}};
+    for (const auto& c : cases) {
+        startEngine(c[0], 1000, 0, 1);
+        for (int32_t v = 0; v < c[1]; ++v) fresh(v);
+        EXPECT_EQ(std::tuple(nodeCacheLength, nodeCacheTreshold), std::tuple(c[2], c[3])) << "bound " << c[0];
+    }
+}
+
+TEST_F(EngineTest, CollectionsRunEveryRatePlusOneCreations) {
+    const std::pair<int32_t, std::vector<int>> cases[] = {{5, {6, 12, 18}}, {0, {1, 2, 3, 4, 5, 6, 7, 8, 9}}, {-1, {}}};
+    for (const auto& [rate, expected] : cases) {
+        startEngine(1 << 20, 1000, rate, 1);
+        // A queued release of a terminal only lowers its count: every collection shows as an
+        // emptied queue.
+        std::vector<int> collectedAt;
+        for (int creation = 1; creation <= 18 && collectedAt.size() < 9; ++creation) {
+            decRefCount(one);
+            fresh(creation);
+            if (finalizedNodesPos == 0) collectedAt.push_back(creation);
+            addRef(zero);
+            addRef(one);
+            fresh(creation);  // a hit, which does not count
+        }
+        EXPECT_EQ(collectedAt, expected) << "rate " << rate;
+    }
+}
+
+int lockDepth, lockEntries;
+
+// A failing collection raises, leaves the queue lock, and counts the failing entry as done: the
+// next collection goes on after it.
+TEST_F(EngineTest, AFailedCollectionLeavesTheLockAndNeverRepeatsARelease) {
+    const auto enter = enterQueueLock;
+    const auto leave = leaveQueueLock;
+    enterQueueLock = [] {
+        ++lockEntries;
+        return static_cast<void*>(&++lockDepth);
+    };
+    leaveQueueLock = [](void*) { --lockDepth; };
+    startEngine(1000, 1000, 100, 1);
+    const Node x = fresh(3), y = fresh(4);
+    decRefCount(x);
+    decRefCount(x);  // x has one reference only
+    decRefCount(y);
+    EXPECT_EQ(errorOf([] { collectGarbage(); }), msgNegativeRefcount);
+    EXPECT_EQ(lockDepth, 0);
+    EXPECT_NE(nodeOf(y).id, freedStamp) << "entries after the failing one wait";
+    EXPECT_EQ(errorOf([] { collectGarbage(); }), "");
+    EXPECT_EQ(std::tuple(nodeOf(y).id, count(x)), std::tuple(freedStamp, -1));
+
+    const Node n = fresh(5);
+    nodeCache[nodeHashCode(5, zero, one)] = nodeOf(n).next;  // unlinked behind the store's back
+    decRefCount(n);
+    EXPECT_EQ(errorOf([] { collectGarbage(); }), msgMustBeAnEntry);
+    EXPECT_EQ(lockDepth, 0);
+    EXPECT_GT(lockEntries, 0);
+    enterQueueLock = enter;
+    leaveQueueLock = leave;
+}
+
+// Frees n at once (it must hold exactly one reference) and hands its record to a new node.
+void reuseRecordOf(Node n, int32_t var) {
+    doDecRefCount(n);
+    ASSERT_EQ(fresh(var), n);
+}
+
+// A live entry whose result has more references keeps its slot against one store, and only one
+// in a row; an entry that can never be hit again gives way whatever the counts.
+TEST_F(EngineTest, ReplacementSparesAMoreReferencedLiveEntryOnceInARow) {
+    const Node a = fresh(1), b = fresh(2), held = fresh(3), fewer = fresh(4), weakest = fresh(11);
+    for (int i = 0; i < 2; ++i) addRef(held);  // 3
+    addRef(fewer);                              // 2
+    putInOpCache2(opExistsVar, a, 2, held, 7);
+    EXPECT_EQ(putInOpCache1(opIntersect, a, b, fewer, 7), fewer);
+    EXPECT_EQ(searchInOpCache1(opIntersect, a, b, 7), Node{0}) << "refused";
+    EXPECT_EQ(searchInOpCache2(opExistsVar, a, 2, 7), held) << "the spared entry is still hit";
+    putInOpCache1(opIntersect, a, b, weakest, 7);
+    EXPECT_EQ(searchInOpCache1(opIntersect, a, b, 7), weakest) << "the next store replaces it";
+    putInOpCache1(opUnite, a, b, held, 7);
+    putInOpCache1(opIntersect, a, b, fewer, 7);
+    EXPECT_EQ(searchInOpCache1(opUnite, a, b, 7), held) << "a write clears the mark: the entry refuses again";
+    putInOpCache1(opIntersect, a, b, weakest, 7);  // after its refusal the entry gives way
+    reuseRecordOf(b, 8);
+    const Node weak = fresh(9);  // one reference, fewer than the entry's result
+    putInOpCache1(opUnite, a, b, weak, 7);
+    EXPECT_EQ(searchInOpCache1(opUnite, a, b, 7), weak) << "a dead key's entry gives way at once";
+    EXPECT_EQ(opCacheOccupied, 1);
+}
+
+}  // namespace
