@@ -5,8 +5,12 @@ import static com.zvk.quarnelbrisk.bdd.nativeproxy.EngineSupport.release;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
+import java.util.List;
 import java.util.Random;
-import java.util.concurrent.FutureTask;
+import java.util.concurrent.ExecutorService;
+import java.util.concurrent.Executors;
+import java.util.concurrent.Future;
+import java.util.stream.IntStream;
 import org.junit.jupiter.api.Test;
 
 /**
@@ -34,38 +38,27 @@ class MonitorTest {
         int[] handles = new int[1000];
         int[] counts = new int[handles.length];
         for (int i = 0; i < handles.length; i++) {
-            handles[i] = BDDManagerNativeProxy.doGetZero();
-            for (int t = 1 + rnd.nextInt(6); t > 0; t--) {
-                int next = add(handles[i], rnd);
-                release(handles[i]);
-                handles[i] = next;
-            }
+            handles[i] = EngineSupport.set(FIRST, WIDTH, IntStream.range(0, 1 + rnd.nextInt(6))
+                    .mapToObj(t -> new int[] {rnd.nextInt(64), rnd.nextInt(64)}).toArray(int[][]::new));
             counts[i] = count(handles[i]);
         }
         int baseline = aliveWhenDrained();
-        FutureTask<?>[] workers = new FutureTask<?>[4];
-        for (int t = 0; t < workers.length; t++) {
-            int first = t;
-            // A round gives one reference back on each of this thread's handles, so the counts fall
-            // slowly while the engine uses the same nodes.
-            workers[t] = new FutureTask<>(() -> {
-                for (int round = 0; round < 1000; round++) {
-                    for (int i = first; i < handles.length; i += workers.length) {
-                        BDDNativeProxy.doDecRefCount(handles[i]);
-                    }
-                }
-            }, null);
-        }
         for (int h : handles) {
             for (int k = 0; k < 1000; k++) {
                 BDDNativeProxy.doIncRefCount(h);
             }
         }
-        for (FutureTask<?> w : workers) {
-            new Thread(w).start();
-        }
-        for (int rounds = 1; !(workers[0].isDone() && workers[1].isDone() && workers[2].isDone() && workers[3].isDone());
-                rounds++) {
+        // Four threads; a round gives one reference back on each of a thread's handles, so the
+        // counts fall slowly while the engine uses the same nodes.
+        ExecutorService threads = Executors.newFixedThreadPool(4);
+        List<Future<?>> workers = IntStream.range(0, 4).<Future<?>>mapToObj(t -> threads.submit(() -> {
+            for (int round = 0; round < 1000; round++) {
+                for (int i = t; i < handles.length; i += 4) {
+                    BDDNativeProxy.doDecRefCount(handles[i]);
+                }
+            }
+        })).toList();
+        for (int rounds = 1; workers.stream().anyMatch(w -> !w.isDone()); rounds++) {
             int i = rnd.nextInt(handles.length);
             int j = rnd.nextInt(handles.length);
             int u = BDDNativeProxy.doUnite(handles[i], handles[j]);
@@ -83,9 +76,10 @@ class MonitorTest {
                 BDDManagerNativeProxy.doCollectGarbage();
             }
         }
-        for (FutureTask<?> w : workers) {
+        for (Future<?> w : workers) {
             w.get();
         }
+        threads.shutdown();
         assertEquals(baseline, aliveWhenDrained(), "every extra reference was given back exactly once");
         for (int i = 0; i < handles.length; i++) {
             assertEquals(counts[i], count(handles[i]));
