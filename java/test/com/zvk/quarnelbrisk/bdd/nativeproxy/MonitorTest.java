@@ -21,11 +21,6 @@ class MonitorTest {
     private static final int[] FIRST = {0, 6};
     private static final int[] WIDTH = {6, 6};
 
-    /** The set with a random tuple of two 6-bit fields added. */
-    private static int add(int set, Random rnd) {
-        return BDDNativeProxy.doAddTuple(set, FIRST, WIDTH, new int[] {rnd.nextInt(64), rnd.nextInt(64)});
-    }
-
     private static int count(int set) {
         return BDDNativeProxy.doGetNumOfTuples(set, FIRST, WIDTH, new int[] {64, 64});
     }
@@ -64,7 +59,7 @@ class MonitorTest {
             int u = BDDNativeProxy.doUnite(handles[i], handles[j]);
             int x = BDDNativeProxy.doIntersect(handles[i], handles[j]);
             int c = BDDNativeProxy.doComplement(x);
-            int grown = add(u, rnd);
+            int grown = BDDNativeProxy.doAddTuple(u, FIRST, WIDTH, new int[] {rnd.nextInt(64), rnd.nextInt(64)});
             int p = BDDNativeProxy.doExists(grown, 0, 6);
             assertEquals(counts[i] + counts[j], count(u) + count(x));
             assertEquals(4096, count(x) + count(c));

@@ -173,9 +173,8 @@ class TupleSetTest {
                         Engine e = Engine.start();
                         Layout l = e.layout(e.field("n", 40 / 2), e.field("m", 20));
                         System.out.println("count " + e.all(l).count());
-                        for (String line : java.nio.file.Files.readAllLines(java.nio.file.Path.of("/proc/self/maps"))) {
-                            if (line.contains("libengine-native")) System.out.println(line);
-                        }
+                        java.nio.file.Files.lines(java.nio.file.Path.of("/proc/self/maps"))
+                                .filter(m -> m.contains("libengine-native")).forEach(System.out::println);
                     }
                 }
                 """);
