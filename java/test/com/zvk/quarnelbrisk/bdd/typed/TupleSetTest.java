@@ -72,6 +72,12 @@ class TupleSetTest {
             try (TupleSet some = a.project(keyLayout.fields().get(0), free.fields().get(0))) {
                 assertEquals(modelA.stream().map(c -> c >>> 24).distinct().count() << 30, some.countLong());
             }
+            // Exactly 2^64, where a count leaves 64 bits: one value of k3, then 64 free bits.
+            Layout wide = e.layout(free.fields().get(0), free.fields().get(1), e.field("g", 4));
+            try (TupleSet k3 = e.tuple(e.layout(keyLayout.fields().get(2)), 1); TupleSet all = e.all(wide);
+                    TupleSet twoTo64 = k3.join(all)) {
+                assertEquals(BigInteger.ONE.shiftLeft(64), twoTo64.count());
+            }
             // Listing: the smallest three within bounds, in the engine's order.
             try (TupleSet justKeys = a.project(keyLayout.fields().toArray(new Field[0]))) {
                 List<String> expected = modelA.stream().map(TupleSetTest::tuple).filter(t -> t[1] < 2048).limit(3)
