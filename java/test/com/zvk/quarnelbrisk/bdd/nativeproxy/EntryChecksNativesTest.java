@@ -92,15 +92,10 @@ class EntryChecksNativesTest {
 
         // The engine answers right afterwards, also at the edges: runs of no variables change
         // nothing, the variable test answers any run for the variables it names, the first array
-        // gives the number of fields (longer others are fine, none is the empty tuple), counts go
-        // modulo 2^32, and a field of no bits holds 0 alone, listed within a bound above 0.
+        // gives the number of fields (longer others are fine, none is the empty tuple), and counts go
+        // modulo 2^32.
         assertArrayEquals(new int[] {a, b}, StreamSupport.read(stream));
         assertEquals(Integer.MIN_VALUE, BDDNativeProxy.doGetNumOfTuples(one, new int[] {0, 16}, new int[] {16, 15}, OPEN));
-        int[] noBits = {0, 1, 1};
-        int[] noBitsWidth = {1, 0, 1};
-        assertEquals(4, BDDNativeProxy.doGetNumOfTuples(one, noBits, noBitsWidth, noBits));
-        assertEquals(4, ((Vector<?>) BDDNativeProxy.doGetNTuples(one, noBits, noBitsWidth, new int[] {2, 1, 2}, -1)).size());
-        assertEquals(0, ((Vector<?>) BDDNativeProxy.doGetNTuples(one, noBits, noBitsWidth, new int[] {2, 0, 2}, -1)).size());
         assertEquals(1, ((Vector<?>) BDDNativeProxy.doGetNTuples(one, new int[0], new int[0], new int[0], 0)).size());
         int ab = BDDNativeProxy.doIntersect(a, b);
         assertArrayEquals(new int[] {a, a, a, a, ab, ab}, new int[] {BDDNativeProxy.doExists(a, 0, 0),
