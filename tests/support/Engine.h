@@ -21,5 +21,3 @@ class EngineTest : public ::testing::Test {
 protected:
     void SetUp() override { startEngine(1 << 20, 1 << 20, 0, 1); }
 };
-
-inline int count(Node n) { return refCountOf(nodeOf(n)); }

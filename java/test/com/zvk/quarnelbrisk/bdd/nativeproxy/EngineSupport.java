@@ -49,6 +49,17 @@ public final class EngineSupport {
         return current;
     }
 
+    /** The set of these tuples, added one by one to the empty set with doAddTuple; one reference. */
+    public static int set(int[] first, int[] width, int[]... tuples) {
+        int s = BDDManagerNativeProxy.doGetZero();
+        for (int[] t : tuples) {
+            int next = BDDNativeProxy.doAddTuple(s, first, width, t);
+            release(s);
+            s = next;
+        }
+        return s;
+    }
+
     public static void release(int... handles) {
         for (int h : handles) {
             BDDNativeProxy.doDecRefCount(h);

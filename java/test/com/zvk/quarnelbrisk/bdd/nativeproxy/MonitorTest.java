@@ -5,8 +5,12 @@ import static com.zvk.quarnelbrisk.bdd.nativeproxy.EngineSupport.release;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
+import java.util.List;
 import java.util.Random;
-import java.util.concurrent.FutureTask;
+import java.util.concurrent.ExecutorService;
+import java.util.concurrent.Executors;
+import java.util.concurrent.Future;
+import java.util.stream.IntStream;
 import org.junit.jupiter.api.Test;
 
 /**
@@ -16,11 +20,6 @@ import org.junit.jupiter.api.Test;
 class MonitorTest {
     private static final int[] FIRST = {0, 6};
     private static final int[] WIDTH = {6, 6};
-
-    /** The set with a random tuple of two 6-bit fields added. */
-    private static int add(int set, Random rnd) {
-        return BDDNativeProxy.doAddTuple(set, FIRST, WIDTH, new int[] {rnd.nextInt(64), rnd.nextInt(64)});
-    }
 
     private static int count(int set) {
         return BDDNativeProxy.doGetNumOfTuples(set, FIRST, WIDTH, new int[] {64, 64});
@@ -34,44 +33,33 @@ class MonitorTest {
         int[] handles = new int[1000];
         int[] counts = new int[handles.length];
         for (int i = 0; i < handles.length; i++) {
-            handles[i] = BDDManagerNativeProxy.doGetZero();
-            for (int t = 1 + rnd.nextInt(6); t > 0; t--) {
-                int next = add(handles[i], rnd);
-                release(handles[i]);
-                handles[i] = next;
-            }
+            handles[i] = EngineSupport.set(FIRST, WIDTH, IntStream.range(0, 1 + rnd.nextInt(6))
+                    .mapToObj(t -> new int[] {rnd.nextInt(64), rnd.nextInt(64)}).toArray(int[][]::new));
             counts[i] = count(handles[i]);
         }
         int baseline = aliveWhenDrained();
-        FutureTask<?>[] workers = new FutureTask<?>[4];
-        for (int t = 0; t < workers.length; t++) {
-            int first = t;
-            // A round gives one reference back on each of this thread's handles, so the counts fall
-            // slowly while the engine uses the same nodes.
-            workers[t] = new FutureTask<>(() -> {
-                for (int round = 0; round < 1000; round++) {
-                    for (int i = first; i < handles.length; i += workers.length) {
-                        BDDNativeProxy.doDecRefCount(handles[i]);
-                    }
-                }
-            }, null);
-        }
         for (int h : handles) {
             for (int k = 0; k < 1000; k++) {
                 BDDNativeProxy.doIncRefCount(h);
             }
         }
-        for (FutureTask<?> w : workers) {
-            new Thread(w).start();
-        }
-        for (int rounds = 1; !(workers[0].isDone() && workers[1].isDone() && workers[2].isDone() && workers[3].isDone());
-                rounds++) {
+        // Four threads; a round gives one reference back on each of a thread's handles, so the
+        // counts fall slowly while the engine uses the same nodes.
+        ExecutorService threads = Executors.newFixedThreadPool(4);
+        List<Future<?>> workers = IntStream.range(0, 4).<Future<?>>mapToObj(t -> threads.submit(() -> {
+            for (int round = 0; round < 1000; round++) {
+                for (int i = t; i < handles.length; i += 4) {
+                    BDDNativeProxy.doDecRefCount(handles[i]);
+                }
+            }
+        })).toList();
+        for (int rounds = 1; workers.stream().anyMatch(w -> !w.isDone()); rounds++) {
             int i = rnd.nextInt(handles.length);
             int j = rnd.nextInt(handles.length);
             int u = BDDNativeProxy.doUnite(handles[i], handles[j]);
             int x = BDDNativeProxy.doIntersect(handles[i], handles[j]);
             int c = BDDNativeProxy.doComplement(x);
-            int grown = add(u, rnd);
+            int grown = BDDNativeProxy.doAddTuple(u, FIRST, WIDTH, new int[] {rnd.nextInt(64), rnd.nextInt(64)});
             int p = BDDNativeProxy.doExists(grown, 0, 6);
             assertEquals(counts[i] + counts[j], count(u) + count(x));
             assertEquals(4096, count(x) + count(c));
@@ -83,9 +71,10 @@ class MonitorTest {
                 BDDManagerNativeProxy.doCollectGarbage();
             }
         }
-        for (FutureTask<?> w : workers) {
+        for (Future<?> w : workers) {
             w.get();
         }
+        threads.shutdown();
         assertEquals(baseline, aliveWhenDrained(), "every extra reference was given back exactly once");
         for (int i = 0; i < handles.length; i++) {
             assertEquals(counts[i], count(handles[i]));

@@ -88,14 +88,6 @@ class TupleSetDifferentialTest {
             pool.add(new Held(BDDManagerNativeProxy.doGetOne(), apply(new BitSet(), r -> r.set(0, 1 << bits))));
         }
 
-        int code(int[] t) {
-            int c = 0;
-            for (int f = 0; f < width.length; f++) {
-                c |= (t[f] & ((1 << width[f]) - 1)) << low[f];
-            }
-            return c;
-        }
-
         int[] tuple(int c) {
             int[] t = new int[width.length];
             Arrays.setAll(t, f -> (c >>> low[f]) & ((1 << width[f]) - 1));
@@ -114,19 +106,10 @@ class TupleSetDifferentialTest {
             return m;
         }
 
+        /** The set with a tuple added: the bits of a value above its field's width are ignored. */
         BitSet with(BitSet s, int[] t) {
-            return apply(s, r -> r.set(code(t)));
-        }
-
-        /** The engine's diagram of the model's set, built with doAddTuple from zero; one reference. */
-        int build(BitSet s) {
-            int set = BDDManagerNativeProxy.doGetZero();
-            for (int c : s.stream().toArray()) {
-                int next = BDDNativeProxy.doAddTuple(set, first, width, tuple(c));
-                release(set);
-                set = next;
-            }
-            return set;
+            int code = IntStream.range(0, t.length).map(f -> (t[f] & ((1 << width[f]) - 1)) << low[f]).reduce(0, (x, y) -> x | y);
+            return apply(s, r -> r.set(code));
         }
 
         void compareListing(String what, int handle, BitSet s, int[] bound, int limit) {
@@ -141,7 +124,8 @@ class TupleSetDifferentialTest {
         void check(String what, int actual, BitSet expected) {
             String at = where + ": " + what + ", expected " + expected.cardinality() + " tuples";
             owned.add(actual);
-            int built = build(expected);
+            // The engine's diagram of the model's set, built with doAddTuple from zero.
+            int built = EngineSupport.set(first, width, expected.stream().mapToObj(this::tuple).toArray(int[][]::new));
             owned.add(built);
             assertEquals(built, actual, at);
             int[] bound = new int[width.length];
