@@ -86,8 +86,10 @@ extern int32_t enableGC;
 extern int32_t synchronizeOnGC;
 extern int32_t garbageCollectCounter;
 
-// Unique table: `nodeCacheLength` bucket heads chained through `next`.
-extern Node* nodeCache;
+// Unique table: `nodeCacheLength` buckets, each the head of a chain through `next` and a filter of
+// the chain's members (see NodeBucket).
+struct NodeBucket;
+extern NodeBucket* nodeCache;
 extern int32_t nodeCacheBitsCount;
 extern int32_t nodeCacheLength;
 extern int32_t nodeCacheOccupied;
@@ -199,6 +201,23 @@ inline bool isLiveHandle(int64_t h) {
     return r.low != 0 && r.id != freedStamp;
 }
 
+// One bucket of the unique table: the head of its chain, and a filter with one bit of every node
+// linked in the chain (bit `nodeFingerprint` of its triple). A bit that is clear proves that no node
+// of that fingerprint is in the chain, so most searches for a node that does not exist yet end at
+// the bucket without reading a record. A bit may stay set after its node left the chain; a search
+// that walks the whole chain without a match puts the filter right again.
+struct NodeBucket {
+    Node head;
+    uint32_t filter;
+};
+static_assert(sizeof(NodeBucket) == 8, "a bucket is the head and its filter");
+
+// The filter bit of (var, low, high): five bits of a product hash, independent of the bucket index.
+inline uint32_t nodeFingerprint(int32_t var, Node low, Node high) {
+    const uint32_t x = (low * 0x9E3779B1u) ^ (high * 0x85EBCA77u) ^ (static_cast<uint32_t>(var) * 0xC2B2AE3Du);
+    return uint32_t{1} << (x >> 27);
+}
+
 // Bucket of (var, low, high) in the unique table. Reads the children's handles, not their stamps;
 // shifts are arithmetic on signed 32-bit values and additions wrap.
 inline int32_t nodeHashCode(int32_t var, Node low, Node high) {
@@ -246,8 +265,8 @@ void releaseStore();  // gives every block and table back; the engine is uniniti
 void allocateSomeNodes();
 bool canAllocateSomeNodes();  // true while the record range has room for another block
 // Zeroed tables of n entries ("Out of memory" when refused), and their release with the same n.
-Node* allocNodeCache(int32_t n);
-void freeNodeCache(Node* table, int32_t n);
+NodeBucket* allocNodeCache(int32_t n);
+void freeNodeCache(NodeBucket* table, int32_t n);
 OpCacheEntry* allocOpCache(int32_t n);
 void freeOpCache(OpCacheEntry* cache, int32_t n);
 

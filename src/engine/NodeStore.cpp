@@ -17,7 +17,7 @@ int32_t enableGC;
 int32_t synchronizeOnGC;
 int32_t garbageCollectCounter;
 
-Node* nodeCache;
+NodeBucket* nodeCache;
 int32_t nodeCacheBitsCount;
 int32_t nodeCacheLength;
 int32_t nodeCacheOccupied;
@@ -143,13 +143,13 @@ void commitRecords(int64_t records) {
 
 }  // namespace
 
-Node* allocNodeCache(int32_t n) {
-    auto* table = static_cast<Node*>(allocTable(static_cast<size_t>(n) * sizeof(Node)));
+NodeBucket* allocNodeCache(int32_t n) {
+    auto* table = static_cast<NodeBucket*>(allocTable(static_cast<size_t>(n) * sizeof(NodeBucket)));
     if (table == nullptr) throwOutOfMemory();
     return table;
 }
 
-void freeNodeCache(Node* table, int32_t n) { freeTable(table, static_cast<size_t>(n) * sizeof(Node)); }
+void freeNodeCache(NodeBucket* table, int32_t n) { freeTable(table, static_cast<size_t>(n) * sizeof(NodeBucket)); }
 
 OpCacheEntry* allocOpCache(int32_t n) {
     auto* cache = static_cast<OpCacheEntry*>(allocTable(static_cast<size_t>(n) * sizeof(OpCacheEntry)));

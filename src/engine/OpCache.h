@@ -89,10 +89,16 @@ inline int32_t opHashCode3(int op, Node a, Node b, int32_t i) {
 }
 
 // Prefetches for a call that missed in slot h and is about to recurse: the record of the slot's
-// current result, which the store at the end compares with, and the records of the children that
-// the recursive calls will hash first.
+// current result, which the store at the end compares with, the records of its key nodes, which
+// the store reads to learn whether the entry can still be hit when it may refuse, and the records
+// of the children that the recursive calls will hash first.
 inline void prefetchForMiss(int32_t h, const BddNode& r) {
-    prefetchNode(opCache[h].result);
+    const OpCacheEntry& e = opCache[h];
+    prefetchNode(e.result);
+    if (e.result != 0 && e.refused == 0) {
+        prefetchNode(e.firstNode);
+        prefetchNode(e.secondNode);
+    }
     prefetchNode(r.high);
     prefetchNode(r.low);
 }

@@ -112,7 +112,7 @@ void doDecRefCount(Node n) {
 
     r.id = freedStamp;
     const int32_t h = nodeHashCode(r.var, r.low, r.high);
-    Node* link = &nodeCache[h];
+    Node* link = &nodeCache[h].head;  // the filter keeps n's bit until a search reads the chain
     while (*link != 0 && *link != n) link = &nodeOf(*link).next;
     if (*link == 0) throwException(msgMustBeAnEntry);
     *link = r.next;

@@ -10,17 +10,25 @@
 
 
 Node searchInNodeCache(int32_t var, Node low, Node high, int32_t h) {
-    for (Node n = nodeCache[h]; n != 0;) {
+    NodeBucket& bucket = nodeCache[h];
+    if ((bucket.filter & nodeFingerprint(var, low, high)) == 0) return 0;
+    uint32_t members = 0;
+    for (Node n = bucket.head; n != 0;) {
         const BddNode& r = nodeOf(n);
         if (r.var == var && r.low == low && r.high == high) return takeFoundNode(n, low, high);
+        members |= nodeFingerprint(r.var, r.low, r.high);
         n = r.next;
     }
+    bucket.filter = members;  // the whole chain was read: bits of nodes freed since go
     return 0;
 }
 
 Node putInNodeCache(Node n, int32_t h) {
-    nodeOf(n).next = nodeCache[h];
-    nodeCache[h] = n;
+    BddNode& r = nodeOf(n);
+    NodeBucket& bucket = nodeCache[h];
+    r.next = bucket.head;
+    bucket.head = n;
+    bucket.filter |= nodeFingerprint(r.var, r.low, r.high);
     ++nodeCacheOccupied;
     if (nodeCacheOccupied > nodeCacheTreshold) rehashNodeCache();
     return n;
@@ -28,8 +36,8 @@ Node putInNodeCache(Node n, int32_t h) {
 
 void rehashNodeCache() {
     const int32_t oldLength = nodeCacheLength;
-    Node* fresh = allocNodeCache(oldLength * 2);  // raises "Out of memory" with the old table intact
-    Node* old = nodeCache;
+    NodeBucket* fresh = allocNodeCache(oldLength * 2);  // raises "Out of memory" with the old table intact
+    NodeBucket* old = nodeCache;
     nodeCache = fresh;
     ++nodeCacheBitsCount;
     nodeCacheLength = oldLength * 2;
@@ -37,13 +45,14 @@ void rehashNodeCache() {
     // head records a few buckets ahead.
     constexpr int32_t ahead = 16;
     for (int32_t i = 0; i < oldLength; ++i) {
-        if (i + ahead < oldLength && old[i + ahead] != 0) prefetchNode(old[i + ahead]);
-        for (Node n = old[i]; n != 0;) {
+        if (i + ahead < oldLength && old[i + ahead].head != 0) prefetchNode(old[i + ahead].head);
+        for (Node n = old[i].head; n != 0;) {
             BddNode& r = nodeOf(n);
             const Node next = r.next;
-            const int32_t h = nodeHashCode(r.var, r.low, r.high);
-            r.next = nodeCache[h];
-            nodeCache[h] = n;
+            NodeBucket& bucket = nodeCache[nodeHashCode(r.var, r.low, r.high)];
+            r.next = bucket.head;
+            bucket.head = n;
+            bucket.filter |= nodeFingerprint(r.var, r.low, r.high);
             n = next;
         }
     }
@@ -57,7 +66,7 @@ void rehashNodeCache() {
 void restampLiveNodes() {
     uint32_t stamp = 3;
     for (int32_t i = 0; i < nodeCacheLength; ++i)
-        for (Node n = nodeCache[i]; n != 0; n = nodeOf(n).next) nodeOf(n).id = stamp++;
+        for (Node n = nodeCache[i].head; n != 0; n = nodeOf(n).next) nodeOf(n).id = stamp++;
     curSerialID = stamp;
     clearOpCache();
 }

@@ -160,7 +160,9 @@ void findExistingNodes(std::span<const int32_t> ints, int32_t nodeCount, Node* e
     const auto step = [&](ChainSearch& s) {
         Node n;
         if (s.at == 0) {
-            n = nodeCache[s.bucket];
+            const NodeBucket& bucket = nodeCache[s.bucket];
+            if ((bucket.filter & nodeFingerprint(s.var, s.low, s.high)) == 0) return false;
+            n = bucket.head;
         } else {
             const BddNode& r = nodeOf(s.at);
             if (r.var == s.var && r.low == s.low && r.high == s.high) {

@@ -78,7 +78,7 @@ TEST_F(EngineTest, AFailedCollectionLeavesTheLockAndNeverRepeatsARelease) {
     EXPECT_EQ(std::tuple(nodeOf(y).id, refCountOf(nodeOf(x))), std::tuple(freedStamp, -1));
 
     const Node n = fresh(5);
-    nodeCache[nodeHashCode(5, zero, one)] = nodeOf(n).next;  // unlinked behind the store's back
+    nodeCache[nodeHashCode(5, zero, one)].head = nodeOf(n).next;  // unlinked behind the store's back
     decRefCount(n);
     EXPECT_EQ(errorOf([] { collectGarbage(); }), msgMustBeAnEntry);
     EXPECT_EQ(lockDepth, 0);

@@ -67,7 +67,8 @@ public final class AddressSpaceChild {
         String before = messageOf(BDDManagerNativeProxy::doGetOne);
         expect(before.equals("Assert failed: Engine not initialized"), "a call before start-up: " + before);
         BDDNativeProxy.doDecRefCount(5); // a release before start-up does nothing at all
-        BDDManagerNativeProxy.doInit(1 << 22, 1 << 16, 1000, true);
+        // The unique table stops at 2^21 buckets (16 MiB), so the records run out before a doubling would.
+        BDDManagerNativeProxy.doInit(1 << 21, 1 << 16, 1000, true);
         Grown g = new Grown(5, Integer.MAX_VALUE);
         final int records = totalNodesAllocated();
         System.out.println("records " + records);
