@@ -218,6 +218,18 @@ inline uint32_t nodeFingerprint(int32_t var, Node low, Node high) {
     return uint32_t{1} << (x >> 27);
 }
 
+// False when the bucket's filter proves that no node (var, low, high) is in its chain.
+inline bool bucketMayHold(const NodeBucket& bucket, int32_t var, Node low, Node high) {
+    return (bucket.filter & nodeFingerprint(var, low, high)) != 0;
+}
+
+// Links node n, whose record is r, at the head of the bucket's chain and sets its filter bit.
+inline void linkIntoBucket(NodeBucket& bucket, Node n, BddNode& r) {
+    r.next = bucket.head;
+    bucket.head = n;
+    bucket.filter |= nodeFingerprint(r.var, r.low, r.high);
+}
+
 // Bucket of (var, low, high) in the unique table. Reads the children's handles, not their stamps;
 // shifts are arithmetic on signed 32-bit values and additions wrap.
 inline int32_t nodeHashCode(int32_t var, Node low, Node high) {

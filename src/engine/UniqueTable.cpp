@@ -11,7 +11,7 @@
 
 Node searchInNodeCache(int32_t var, Node low, Node high, int32_t h) {
     NodeBucket& bucket = nodeCache[h];
-    if ((bucket.filter & nodeFingerprint(var, low, high)) == 0) return 0;
+    if (!bucketMayHold(bucket, var, low, high)) return 0;
     uint32_t members = 0;
     for (Node n = bucket.head; n != 0;) {
         const BddNode& r = nodeOf(n);
@@ -24,11 +24,7 @@ Node searchInNodeCache(int32_t var, Node low, Node high, int32_t h) {
 }
 
 Node putInNodeCache(Node n, int32_t h) {
-    BddNode& r = nodeOf(n);
-    NodeBucket& bucket = nodeCache[h];
-    r.next = bucket.head;
-    bucket.head = n;
-    bucket.filter |= nodeFingerprint(r.var, r.low, r.high);
+    linkIntoBucket(nodeCache[h], n, nodeOf(n));
     ++nodeCacheOccupied;
     if (nodeCacheOccupied > nodeCacheTreshold) rehashNodeCache();
     return n;
@@ -49,10 +45,7 @@ void rehashNodeCache() {
         for (Node n = old[i].head; n != 0;) {
             BddNode& r = nodeOf(n);
             const Node next = r.next;
-            NodeBucket& bucket = nodeCache[nodeHashCode(r.var, r.low, r.high)];
-            r.next = bucket.head;
-            bucket.head = n;
-            bucket.filter |= nodeFingerprint(r.var, r.low, r.high);
+            linkIntoBucket(nodeCache[nodeHashCode(r.var, r.low, r.high)], n, r);
             n = next;
         }
     }

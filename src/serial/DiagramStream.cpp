@@ -161,7 +161,7 @@ void findExistingNodes(std::span<const int32_t> ints, int32_t nodeCount, Node* e
         Node n;
         if (s.at == 0) {
             const NodeBucket& bucket = nodeCache[s.bucket];
-            if ((bucket.filter & nodeFingerprint(s.var, s.low, s.high)) == 0) return false;
+            if (!bucketMayHold(bucket, s.var, s.low, s.high)) return false;
             n = bucket.head;
         } else {
             const BddNode& r = nodeOf(s.at);
