@@ -1,5 +1,6 @@
 package com.zvk.quarnelbrisk.bdd.typed;
 
+import com.zvk.quarnelbrisk.bdd.nativeproxy.BDDFieldNativeProxy;
 import com.zvk.quarnelbrisk.bdd.nativeproxy.BDDManagerNativeProxy;
 import com.zvk.quarnelbrisk.bdd.nativeproxy.BDDNativeProxy;
 import java.lang.ref.Cleaner;
@@ -333,7 +334,7 @@ public final class TupleSet implements AutoCloseable {
      */
     public BigInteger count() {
         try {
-            return new BigInteger(1, ExactCount.doGetExactNumOfTuples(handle(), layout.firstVars(), layout.widths()));
+            return new BigInteger(1, BDDFieldNativeProxy.doGetExactNumOfTuples(handle(), layout.firstVars(), layout.widths()));
         } finally {
             fence(null);
         }

@@ -1,12 +1,16 @@
-// The native of com.zvk.quarnelbrisk.bdd.typed.ExactCount: the exact number of tuples of a set
-// under a layout (ops/ExactCount.h), handed to Java as the big-endian magnitude of a BigInteger.
-// The layout is two arrays, first variables and widths; the number of fields is the length of the
-// first, and the second must be there and at least as long ("Assert failed: Invalid tuple layout").
+// The natives of BDDFieldNativeProxy: operations over fields beyond the natives of the other two
+// proxies. The exact number of tuples of a set under a layout (ops/ExactCount.h) goes to Java as the
+// big-endian magnitude of a BigInteger. Its layout is two arrays, first variables and widths; the
+// number of fields is the length of the first, and the second must be there and at least as long
+// ("Assert failed: Invalid tuple layout").
 #include "jni/CallFrame.h"
 #include "ops/ExactCount.h"
 
-extern "C" JNIEXPORT jbyteArray JNICALL Java_com_zvk_quarnelbrisk_bdd_typed_ExactCount_doGetExactNumOfTuples(
-    JNIEnv* env, jclass, jint node, jintArray fieldFirstVar, jintArray fieldWidth) {
+#define FIELD_NATIVE(ret, name) \
+    extern "C" JNIEXPORT ret JNICALL Java_com_zvk_quarnelbrisk_bdd_nativeproxy_BDDFieldNativeProxy_##name
+
+FIELD_NATIVE(jbyteArray, doGetExactNumOfTuples)(JNIEnv* env, jclass, jint node, jintArray fieldFirstVar,
+                                                jintArray fieldWidth) {
     return runFrame(env, true, [&] {
         const Node n = checkedHandle(node);
         std::vector<uint32_t> limbs;
