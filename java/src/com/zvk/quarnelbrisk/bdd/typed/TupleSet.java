@@ -13,6 +13,7 @@ import java.util.List;
 import java.util.Vector;
 import java.util.function.IntBinaryOperator;
 import java.util.function.IntUnaryOperator;
+import java.util.function.Supplier;
 
 /**
  * A set of tuples over one {@link Layout}, owning one reference to its diagram.
@@ -170,11 +171,7 @@ public final class TupleSet implements AutoCloseable {
      */
     public boolean contains(TupleSet other) {
         sameLayout(other);
-        try {
-            return BDDNativeProxy.doSuperset(handle(), other.handle());
-        } finally {
-            fence(other);
-        }
+        return fenced(other, () -> BDDNativeProxy.doSuperset(handle(), other.handle()));
     }
 
     /**
@@ -197,11 +194,7 @@ public final class TupleSet implements AutoCloseable {
      */
     public boolean sameTuplesAs(TupleSet other) {
         sameLayout(other);
-        try {
-            return handle() == other.handle();
-        } finally {
-            fence(other);
-        }
+        return fenced(other, () -> handle() == other.handle());
     }
 
     /**
@@ -210,11 +203,7 @@ public final class TupleSet implements AutoCloseable {
      * @return true for the empty set
      */
     public boolean isEmpty() {
-        try {
-            return handle() == BDDManagerNativeProxy.doGetZero();
-        } finally {
-            fence(null);
-        }
+        return fenced(null, () -> handle() == BDDManagerNativeProxy.doGetZero());
     }
 
     // ---- Adding tuples -----------------------------------------------------------------------------
@@ -284,7 +273,7 @@ public final class TupleSet implements AutoCloseable {
             throw new IllegalArgumentException("the sets belong to different engines");
         }
         Layout target = layout.change(joined, other.layout.fields()).change(joined, List.of());
-        try {
+        return fenced(other, () -> {
             if (joined.isEmpty()) {
                 return result(target, BDDNativeProxy.doIntersect(handle(), other.handle()));
             }
@@ -294,9 +283,7 @@ public final class TupleSet implements AutoCloseable {
                     BDDNativeProxy.doRelprod(handle(), other.handle(), first.firstVar(), first.width()))) {
                 return product.projectAway(joined.subList(1, joined.size()), target);
             }
-        } finally {
-            fence(other);
-        }
+        });
     }
 
     /**
@@ -333,11 +320,8 @@ public final class TupleSet implements AutoCloseable {
      * @return the count, which never wraps
      */
     public BigInteger count() {
-        try {
-            return new BigInteger(1, BDDFieldNativeProxy.doGetExactNumOfTuples(handle(), layout.firstVars(), layout.widths()));
-        } finally {
-            fence(null);
-        }
+        return fenced(null, () -> new BigInteger(1,
+                BDDFieldNativeProxy.doGetExactNumOfTuples(handle(), layout.firstVars(), layout.widths())));
     }
 
     /**
@@ -376,12 +360,8 @@ public final class TupleSet implements AutoCloseable {
             handle();
             return List.of();
         }
-        Vector<?> listed;
-        try {
-            listed = (Vector<?>) BDDNativeProxy.doGetNTuples(handle(), layout.firstVars(), layout.widths(), b, limit);
-        } finally {
-            fence(null);
-        }
+        Vector<?> listed = fenced(null,
+                () -> (Vector<?>) BDDNativeProxy.doGetNTuples(handle(), layout.firstVars(), layout.widths(), b, limit));
         List<Tuple> out = new ArrayList<>(listed.size());
         for (Object values : listed) {
             out.add(new Tuple(layout, (int[]) values));
@@ -395,11 +375,7 @@ public final class TupleSet implements AutoCloseable {
      * @return the node count
      */
     public int nodeCount() {
-        try {
-            return BDDNativeProxy.doGetNumOfNodes(handle());
-        } finally {
-            fence(null);
-        }
+        return fenced(null, () -> BDDNativeProxy.doGetNumOfNodes(handle()));
     }
 
     /**
@@ -410,11 +386,7 @@ public final class TupleSet implements AutoCloseable {
      * @return the DOT text
      */
     public String toDot() {
-        try {
-            return Dot.render(layout, SetStreams.diagramInts(handle()));
-        } finally {
-            fence(null);
-        }
+        return fenced(null, () -> Dot.render(layout, SetStreams.diagramInts(handle())));
     }
 
     /**
@@ -436,11 +408,7 @@ public final class TupleSet implements AutoCloseable {
 
     /** The set over {@code target} that a native makes from this set's handle. */
     private TupleSet derive(Layout target, IntUnaryOperator nativeCall) {
-        try {
-            return result(target, nativeCall.applyAsInt(handle()));
-        } finally {
-            fence(null);
-        }
+        return fenced(null, () -> result(target, nativeCall.applyAsInt(handle())));
     }
 
     /** One native call per item, each on the result of the one before. */
@@ -450,31 +418,27 @@ public final class TupleSet implements AutoCloseable {
 
     /** The set over {@code target} that the steps make from this set; intermediates are given back. */
     private <T> TupleSet chain(Layout target, Iterable<T> items, Step<T> step) {
-        int current = handle();
-        BDDNativeProxy.doIncRefCount(current);
-        try {
-            for (T item : items) {
-                int next = step.apply(current, item);
+        return fenced(null, () -> {
+            int current = handle();
+            BDDNativeProxy.doIncRefCount(current);
+            try {
+                for (T item : items) {
+                    int next = step.apply(current, item);
+                    BDDNativeProxy.doDecRefCount(current);
+                    current = next;
+                }
+            } catch (RuntimeException e) {
                 BDDNativeProxy.doDecRefCount(current);
-                current = next;
+                throw e;
             }
-        } catch (RuntimeException e) {
-            BDDNativeProxy.doDecRefCount(current);
-            throw e;
-        } finally {
-            fence(null);
-        }
-        return result(target, current);
+            return result(target, current);
+        });
     }
 
     /** The set over this layout that a native makes from this set's handle and another's. */
     private TupleSet combine(TupleSet other, IntBinaryOperator nativeCall) {
         sameLayout(other);
-        try {
-            return result(layout, nativeCall.applyAsInt(handle(), other.handle()));
-        } finally {
-            fence(other);
-        }
+        return fenced(other, () -> result(layout, nativeCall.applyAsInt(handle(), other.handle())));
     }
 
     private void sameLayout(TupleSet other) {
@@ -495,12 +459,16 @@ public final class TupleSet implements AutoCloseable {
     }
 
     /**
-     * Keeps this set (and another) reachable until the native call that read the handle is over:
-     * otherwise the cleaner could queue the release of a diagram in use, and a collection inside the
-     * call could free it.
+     * Runs a call that reads this set's handle (and the other set's, if not null), keeping both sets
+     * reachable until it is over: otherwise the cleaner could queue the release of a diagram in use,
+     * and a collection inside the native call could free it.
      */
-    private void fence(TupleSet other) {
-        Reference.reachabilityFence(this);
-        Reference.reachabilityFence(other);
+    private <R> R fenced(TupleSet other, Supplier<R> call) {
+        try {
+            return call.get();
+        } finally {
+            Reference.reachabilityFence(this);
+            Reference.reachabilityFence(other);
+        }
     }
 }
