@@ -1,21 +1,37 @@
-# make          build the library, the Java classes and the tests
-# make test     every test: C++ unit tests and the JUnit tests, both again under ASan+UBSan, a smoke
-#               run of the fuzz target, and javadoc with doclint on
+# make          build the library, the jar, the Java classes and the tests (build/)
+# make test     every test: C++ unit tests and the JUnit tests, both again under ASan+UBSan
+#               (build-asan/), a smoke run of the fuzz target (build-fuzz/), the benchmarks' smallest
+#               sizes, and javadoc with doclint on
 # make demo     build, then run the Java example with only the jar (build/engine-native.jar)
-# make javadoc  the API documentation of the host classes and the typed layer, doclint on, into build/javadoc
+# make javadoc  the API documentation of the host classes and the typed layer, into build/javadoc
 # make fuzz     run the fuzz target for FUZZ_SECONDS (default 60) over its corpus (clang, libFuzzer)
-# make bench    build, then the benchmark table against the peer library (REPS=5 runs a line;
-#               BENCH_ARGS="--only queens,closure" picks workloads), then the microbenchmarks
-BUILD      ?= build
-ASAN_BUILD ?= build-asan
-FUZZ_BUILD ?= build-fuzz
+# make bench    build the benchmark tree (build-bench/), then the benchmark table against the peer
+#               library (REPS=5 runs a line; BENCH_ARGS="--only queens,closure" picks workloads), then
+#               the microbenchmarks
+#
+# The JDK is $JAVA_HOME, else the one whose javac is on the PATH, else Debian's OpenJDK 17
+# (scripts/java-home.sh). CMAKE_ARGS adds arguments for every tree (for example
+# CMAKE_ARGS=-DENGINE_JUNIT_JAR=/path/to/junit-platform-console-standalone.jar); a tree is configured
+# again whenever its arguments differ from the last time.
+BUILD       ?= build
+ASAN_BUILD  ?= build-asan
+FUZZ_BUILD  ?= build-fuzz
+BENCH_BUILD ?= build-bench
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := stream
-JAVA_HOME_17 := /usr/lib/jvm/java-17-openjdk-amd64
-JAVA       := $(JAVA_HOME_17)/bin/java
-REPS       ?= 5
-BENCH_ARGS ?=
-CMAKE_ARGS := -G Ninja -DENGINE_JAVA_HOME=$(JAVA_HOME_17)
+REPS        ?= 5
+BENCH_ARGS  ?=
+CMAKE_ARGS  ?=
+# Expanded where used, once scripts/ensure-deps.sh has installed what was missing.
+JDK  = $(shell scripts/java-home.sh)
+JAVA = $(JDK)/bin/java
+
+# $(call configure,TREE,ARGUMENTS): configures TREE unless it was configured with these arguments.
+# With other arguments the tree starts from a fresh cache, so that a setting left out is left out.
+configure = @args='-G Ninja -DENGINE_JAVA_HOME=$(JDK) $(2) $(CMAKE_ARGS)'; \
+  if [ ! -f $(1)/build.ninja ] || [ "$$(cat $(1)/configure-args 2>/dev/null)" != "$$args" ]; then \
+    cmake --fresh -S . -B $(1) $$args && printf '%s\n' "$$args" > $(1)/configure-args; \
+  fi
 
 .PHONY: all build deps javadoc test test-asan test-fuzz fuzz-build fuzz demo bench clean
 
@@ -25,22 +41,21 @@ deps:
 	@scripts/ensure-deps.sh core
 
 build: deps
-	@test -f $(BUILD)/build.ninja || cmake -S . -B $(BUILD) $(CMAKE_ARGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	$(call configure,$(BUILD),-DCMAKE_BUILD_TYPE=RelWithDebInfo)
 	@cmake --build $(BUILD)
 
 test: build test-asan test-fuzz
 	@ctest --test-dir $(BUILD) --output-on-failure
 
 test-asan: deps
-	@test -f $(ASAN_BUILD)/build.ninja || cmake -S . -B $(ASAN_BUILD) $(CMAKE_ARGS) -DCMAKE_BUILD_TYPE=Debug -DENGINE_SANITIZE=ON
+	$(call configure,$(ASAN_BUILD),-DCMAKE_BUILD_TYPE=Debug -DENGINE_SANITIZE=ON)
 	@cmake --build $(ASAN_BUILD)
 	@ctest --test-dir $(ASAN_BUILD) --output-on-failure
 
 # The fuzz target builds with clang in its own tree; the smoke test runs a few thousand inputs.
 fuzz-build: deps
 	@scripts/ensure-deps.sh fuzz
-	@test -f $(FUZZ_BUILD)/build.ninja || CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZ_BUILD) $(CMAKE_ARGS) \
-	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DENGINE_FUZZ=ON
+	$(call configure,$(FUZZ_BUILD),-DCMAKE_BUILD_TYPE=RelWithDebInfo -DENGINE_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++-14)
 	@cmake --build $(FUZZ_BUILD)
 
 test-fuzz: fuzz-build
@@ -55,23 +70,22 @@ demo: build
 	@$(JAVA) -cp $(BUILD)/engine-native.jar:$(BUILD)/java/example-classes \
 	  com.zvk.quarnelbrisk.example.Demo --picture $(BUILD)/demo/dependencies.dot $(ARGS)
 
-javadoc: deps
-	@rm -rf $(BUILD)/javadoc
-	@$(JAVA_HOME_17)/bin/javadoc -Xdoclint:all -Werror -quiet -d $(BUILD)/javadoc -sourcepath java/src \
-	  -subpackages com.zvk.quarnelbrisk && echo "javadoc: $(BUILD)/javadoc/index.html"
+javadoc: build
+	@cmake --build $(BUILD) --target javadoc
 
-BENCH_CP := $(BUILD)/java/classes:$(BUILD)/java/example-classes:$(BUILD)/java/bench-classes
+# The benchmarks build in a tree of their own, with the microbenchmarks, so that build/ keeps the
+# configuration that `make` and `make test` give it.
+BENCH_CP = $(BENCH_BUILD)/java/classes:$(BENCH_BUILD)/java/example-classes:$(BENCH_BUILD)/java/bench-classes
 bench:
 	@scripts/ensure-deps.sh core bench
-	@test -f $(BUILD)/build.ninja || cmake -S . -B $(BUILD) $(CMAKE_ARGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo
-	@cmake -S . -B $(BUILD) -DENGINE_BENCH=ON -DENGINE_MICRO=ON >/dev/null
-	@cmake --build $(BUILD)
-	@test -x $(BUILD)/bench/peer_bench || { echo "bench: the peer was not built (libbdd-dev)" >&2; exit 1; }
+	$(call configure,$(BENCH_BUILD),-DCMAKE_BUILD_TYPE=RelWithDebInfo -DENGINE_BENCH=ON -DENGINE_MICRO=ON)
+	@cmake --build $(BENCH_BUILD)
+	@test -x $(BENCH_BUILD)/bench/peer_bench || { echo "bench: the peer was not built (libbdd-dev)" >&2; exit 1; }
 	@$(JAVA) -cp $(BENCH_CP) com.zvk.quarnelbrisk.bench.BenchDriver --java $(JAVA) --classpath $(BENCH_CP) \
-	  --lib $(BUILD)/lib --probe-lib $(BUILD)/bench/probe --peer $(BUILD)/bench/peer_bench \
-	  --reps $(REPS) --markdown $(BUILD)/bench/latest.md $(BENCH_ARGS)
-	@echo "== microbenchmarks (engine_workloads: $(BUILD)/bench/micro/engine_workloads, for profiling)"
-	@$(BUILD)/bench/micro/engine_micro
+	  --lib $(BENCH_BUILD)/lib --probe-lib $(BENCH_BUILD)/bench/probe --peer $(BENCH_BUILD)/bench/peer_bench \
+	  --reps $(REPS) --markdown $(BENCH_BUILD)/bench/latest.md $(BENCH_ARGS)
+	@echo "== microbenchmarks (engine_workloads: $(BENCH_BUILD)/bench/micro/engine_workloads, for profiling)"
+	@$(BENCH_BUILD)/bench/micro/engine_micro
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD)

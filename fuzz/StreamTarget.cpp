@@ -9,7 +9,7 @@
 // then every root is the reduced, shared form of what the stream says (compared node by node with
 // the stream's records, merged where they repeat). Afterwards the roots and the built diagrams are
 // given back, and the store must drain to no live node.
-#include "StoreCheck.h"
+#include "support/StoreCheck.h"
 #include "engine/OpCache.h"
 #include "serial/DiagramStream.h"
 

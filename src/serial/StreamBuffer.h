@@ -18,12 +18,19 @@
 #include <cstring>
 #include <type_traits>
 
+#ifdef MADV_POPULATE_WRITE
+inline constexpr int populateWrite = MADV_POPULATE_WRITE;
+#else
+// Kernel headers before Linux 5.14 lack the name; a kernel that old refuses the advice.
+inline constexpr int populateWrite = 23;
+#endif
+
 // Faults in the pages of [p, p + bytes) in one call. Prefaulting only saves faults, so a kernel
 // without it leaves the pages to fault in one by one as they are touched.
 inline void prefaultStreamBytes(void* p, size_t bytes) {
     const auto first = reinterpret_cast<uintptr_t>(p) & ~uintptr_t{4095};
     const auto end = reinterpret_cast<uintptr_t>(p) + bytes;
-    madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE);
+    madvise(reinterpret_cast<void*>(first), end - first, populateWrite);
 }
 
 enum class StreamBufferUse {

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "engine/BDDNativeImpl.h"
-#include "fuzz/StoreCheck.h"
+#include "support/StoreCheck.h"
 
 #include <gtest/gtest.h>
 

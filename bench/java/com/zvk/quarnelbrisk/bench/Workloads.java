@@ -31,7 +31,7 @@ import java.util.Set;
  * It prints one line "RESULT key=value ..." (BenchDriver reads it) and exits with status 1, after a
  * line "FAILED ...", when an answer is wrong. Only the work itself is timed: start-up, input
  * generation and the checks are not. {@code --count-nodes} needs the probe build of the library
- * (build/bench/probe), which also exports a reader of the engine's creation counter.
+ * (bench/probe in the build tree), which also exports a reader of the engine's creation counter.
  */
 public final class Workloads {
     private static final int[] PAIR_FIRST = {0, Inputs.TUPLE_BITS};

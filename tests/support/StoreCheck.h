@@ -1,4 +1,4 @@
-// What the fuzz target and the unit tests share: the error exit caught, and the store drained.
+// What the unit tests and the fuzz target share: the error exit caught, and the store drained.
 #pragma once
 
 #include "engine/BDDNativeImpl.h"

@@ -1,4 +1,4 @@
-#include "StoreCheck.h"
+#include "support/StoreCheck.h"
 
 #include <cstdio>
 #include <cstdlib>
