@@ -10,7 +10,7 @@
 // the stream's records, merged where they repeat). Afterwards the roots and the built diagrams are
 // given back, and the store must drain to no live node.
 #include "support/StoreCheck.h"
-#include "engine/OpCache.h"
+#include "engine/UniqueTable.h"
 #include "serial/DiagramStream.h"
 
 #include <climits>
@@ -34,7 +34,7 @@ std::vector<int32_t> rawInts(const uint8_t* p, size_t n) {
 // Diagrams over variables 0..7 built from the bytes: up to three nodes per level, children from
 // the levels below. Each pool node carries one reference of ours.
 struct Built {
-    std::vector<Node> pool{zero, one};
+    std::vector<Node> pool{manager.zero, manager.one};
     std::vector<Node> roots;
 };
 
@@ -112,7 +112,8 @@ struct Canonical {
     void expectSame(Node n, int32_t c, std::set<std::pair<Node, int32_t>>& done) const {
         if (!done.insert({n, c}).second) return;
         if (c < 2) {
-            if (n != (c == 0 ? zero : one)) finding("a read root differs from the stream: terminal expected");
+            if (n != (c == 0 ? manager.zero : manager.one))
+                finding("a read root differs from the stream: terminal expected");
             return;
         }
         if (isTerminal(n) || nodeOf(n).var != var[c]) finding("a read root differs from the stream at variable " + std::to_string(var[c]));

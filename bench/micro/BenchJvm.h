@@ -2,7 +2,7 @@
 // Java classes on its class path and the built library on its library path.
 #pragma once
 
-#include "engine/BDDNativeImpl.h"
+#include "engine/RefCounts.h"
 
 #include <jni.h>
 

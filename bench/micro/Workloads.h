@@ -4,6 +4,10 @@
 #pragma once
 
 #include "BenchJvm.h"
+#include "engine/Marking.h"
+#include "engine/UniqueTable.h"
+#include "ops/SetOps.h"
+#include "ops/TupleWalks.h"
 
 #include <cstdint>
 #include <vector>
@@ -38,10 +42,10 @@ inline Node queens(int n) {
         x[v] = makeSingleTupleUnary(v, 1, 1);
         nx[v] = makeSingleTupleUnary(v, 1, 0);
     }
-    addRef(one);
-    Node queen = one;
+    incRefCount(manager.one);
+    Node queen = manager.one;
     for (int i = 0; i < n; ++i) {
-        Node e = zero;
+        Node e = manager.zero;
         for (int j = 0; j < n; ++j) apply<unite>(e, x[i * n + j]);
         apply<intersect>(queen, e);
         release(e);
@@ -53,8 +57,8 @@ inline Node queens(int n) {
     };
     for (int i = 0; i < n; ++i) {
         for (int j = 0; j < n; ++j) {
-            Node a = one, b = one, c = one, d = one;
-            addRef(one), addRef(one), addRef(one), addRef(one);
+            Node a = manager.one, b = manager.one, c = manager.one, d = manager.one;
+            incRefCount(manager.one), incRefCount(manager.one), incRefCount(manager.one), incRefCount(manager.one);
             for (int l = 0; l < n; ++l)
                 if (l != j) excludes(a, i, j, i, l);
             for (int k = 0; k < n; ++k)
@@ -84,7 +88,7 @@ inline Node randomRelation(int bits, int64_t pairs, uint64_t seed) {
     const int32_t first[2] = {0, bits};
     const int32_t width[2] = {bits, bits};
     BenchRandom random(seed);
-    Node d = zero;
+    Node d = manager.zero;
     bool owned = false;
     for (int64_t p = 0; p < pairs; ++p) {
         const int32_t values[2] = {random.below(1 << bits), random.below(1 << bits)};
@@ -102,7 +106,7 @@ inline Node randomRelation(int bits, int64_t pairs, uint64_t seed) {
 inline Node transitiveClosure(Node direct, int bits, int& rounds) {
     const int k = bits;
     const Node shifted = renameVars(direct, 0, 2 * k, k);  // D(y, z)
-    addRef(direct);
+    incRefCount(direct);
     Node t = direct;
     rounds = 0;
     for (;;) {

@@ -18,10 +18,10 @@ constexpr int32_t maxCache = 1 << 22;
 // count + 1 - i, its high child is node i - 1), every one with a reference held.
 std::vector<Node> chainPool(int32_t count) {
     std::vector<Node> pool;
-    Node prev = one;
+    Node prev = manager.one;
     for (int32_t i = 0; i < count; ++i) {
-        addRef(prev);
-        prev = cacheNode(count - i, zero, prev);
+        incRefCount(prev);
+        prev = cacheNode(count - i, manager.zero, prev);
         pool.push_back(prev);
     }
     return pool;
@@ -34,8 +34,8 @@ std::vector<Node> pairPool(int32_t count) {
     std::vector<Node> pool;
     for (size_t i = 0; i < chain.size() && pool.size() < static_cast<size_t>(count); ++i)
         for (size_t j = i + 1; j < chain.size() && pool.size() < static_cast<size_t>(count); ++j) {
-            addRef(chain[i]);
-            addRef(chain[j]);
+            incRefCount(chain[i]);
+            incRefCount(chain[j]);
             pool.push_back(cacheNode(0, chain[i], chain[j]));
         }
     return pool;
@@ -53,8 +53,8 @@ void MakeNodeHit(benchmark::State& state) {
     size_t k = 0;
     for (auto _ : state) {
         const BddNode& r = nodeOf(pool[order[k]]);
-        addRef(r.low);
-        addRef(r.high);
+        incRefCount(r.low);
+        incRefCount(r.high);
         const Node n = cacheNode(r.var, r.low, r.high);
         dropRefPlain(n);
         benchmark::DoNotOptimize(n);
@@ -79,7 +79,7 @@ void MakeNodeMiss(benchmark::State& state) {
         }
         if (j == i) ++j;
     }
-    state.counters["alive"] = nodeCacheOccupied;
+    state.counters["alive"] = manager.nodeCacheOccupied;
 }
 BENCHMARK(MakeNodeMiss)->Iterations(4000000);
 
@@ -94,15 +94,15 @@ void RehashNodeCache(benchmark::State& state) {
         for (int64_t k = 0; k < state.range(0); ++k) {
             const Node low = pool[static_cast<size_t>(k % 4096)];
             const Node high = pool[static_cast<size_t>(k / 4096 + 1 + k % 4096) % 4096];
-            addRef(low);
-            addRef(high);
+            incRefCount(low);
+            incRefCount(high);
             cacheNode(0, low, high);
         }
         state.ResumeTiming();
         rehashNodeCache();
     }
-    state.counters["buckets"] = nodeCacheLength;
-    state.counters["linked"] = nodeCacheOccupied;
+    state.counters["buckets"] = manager.nodeCacheLength;
+    state.counters["linked"] = manager.nodeCacheOccupied;
 }
 BENCHMARK(RehashNodeCache)->Arg(6000000)->Unit(benchmark::kMillisecond)->Iterations(3);
 
@@ -134,7 +134,7 @@ void OpCacheMiss(benchmark::State& state) {
     const std::vector<Node> pool = chainPool(4096);
     // Grow the cache to its bound first, so that the loop measures lookups and stores alone.
     BenchRandom random(3);
-    while (opCacheLength < (1 << 20) || opCacheOccupied < opCacheTreshold / 2) {
+    while (manager.opCacheLength < (1 << 20) || manager.opCacheOccupied < manager.opCacheLength / 2) {
         const Node a = pool[random.below(4096)], b = pool[random.below(4096)];
         const int32_t h = opHashCode1(opIntersect, a, b);
         if (searchInOpCache1(opIntersect, a, b, h) == 0) putInOpCache1(opIntersect, a, b, a, h);
@@ -173,12 +173,12 @@ BENCHMARK(SetOp<intersect>)->Name("Intersect")->Arg(1 << 10)->Arg(1 << 16)->Unit
 void CountTuples(benchmark::State& state) {
     startBenchEngine(maxNodes, maxCache, 10000, 1);
     const Node a = randomRelation(20, state.range(0), 12);
-    const int32_t first[2] = {0, 20}, width[2] = {20, 20}, bound[2] = {1 << 20, 1 << 20};
+    const int32_t first[2] = {0, 20}, width[2] = {20, 20};
     for (auto _ : state) {
         state.PauseTiming();
         clearOpCache();
         state.ResumeTiming();
-        benchmark::DoNotOptimize(getNumOfTuples(a, 2, first, width, bound));
+        benchmark::DoNotOptimize(getNumOfTuples(a, 2, first, width));
     }
     release(a);
 }

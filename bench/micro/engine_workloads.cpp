@@ -26,9 +26,9 @@ constexpr int32_t gcRate = 10000;
 void freshEngine() { startBenchEngine(maxNodes, maxCache, gcRate, 1); }
 
 int32_t countQueens(Node q, int n) {
-    std::vector<int32_t> first(static_cast<size_t>(n * n)), width(first.size(), 1), bound(first.size(), 2);
+    std::vector<int32_t> first(static_cast<size_t>(n * n)), width(first.size(), 1);
     for (int v = 0; v < n * n; ++v) first[v] = v;
-    return getNumOfTuples(q, n * n, first.data(), width.data(), bound.data());
+    return getNumOfTuples(q, n * n, first.data(), width.data());
 }
 
 void Queens(benchmark::State& state) {
@@ -46,8 +46,8 @@ void Queens(benchmark::State& state) {
         state.ResumeTiming();
     }
     state.counters["solutions"] = solutions;
-    state.counters["alive"] = nodeCacheOccupied;
-    state.counters["records"] = totalNodesAllocated;
+    state.counters["alive"] = manager.nodeCacheOccupied;
+    state.counters["records"] = manager.totalNodesAllocated;
 }
 BENCHMARK(Queens)->Arg(8)->Arg(11)->Arg(12)->Unit(benchmark::kMillisecond)->Iterations(1);
 
@@ -159,13 +159,13 @@ void Circuit(benchmark::State& state) {
         double slowest = 0;
         int slowestGrew = 0;
         const auto timed = [&](auto op) {
-            const int32_t buckets = nodeCacheLength, slots = opCacheLength;
+            const int32_t buckets = manager.nodeCacheLength, slots = manager.opCacheLength;
             const auto t0 = std::chrono::steady_clock::now();
             const Node r = op();
             const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
             if (ms > slowest) {
                 slowest = ms;
-                slowestGrew = (nodeCacheLength != buckets ? 1 : 0) + (opCacheLength != slots ? 2 : 0);
+                slowestGrew = (manager.nodeCacheLength != buckets ? 1 : 0) + (manager.opCacheLength != slots ? 2 : 0);
             }
             return r;
         };
@@ -186,8 +186,8 @@ void Circuit(benchmark::State& state) {
         state.PauseTiming();
         state.counters["slowest_ms"] = slowest;
         state.counters["slowest_grew"] = slowestGrew;  // 1: the unique table, 2: the cache, 3: both
-        state.counters["linked"] = nodeCacheOccupied;
-        state.counters["buckets"] = nodeCacheLength;
+        state.counters["linked"] = manager.nodeCacheOccupied;
+        state.counters["buckets"] = manager.nodeCacheLength;
         state.ResumeTiming();
     }
 }

@@ -6,5 +6,5 @@
 #include <jni.h>
 
 extern "C" JNIEXPORT jlong JNICALL Java_com_zvk_quarnelbrisk_bench_EngineProbe_createdNodes(JNIEnv*, jclass) {
-    return engineInitialized ? static_cast<jlong>(curSerialID) - 3 : 0;
+    return manager.engineInitialized ? static_cast<jlong>(manager.curSerialID) - 3 : 0;
 }

@@ -1,26 +1,29 @@
-// Growth and clearing of the operation cache; lookups and stores are inline in OpCache.h.
+// Allocation, growth and clearing of the operation cache; lookups and stores are inline in OpCache.h.
 #include "engine/OpCache.h"
 
-#include <cstdlib>
+#include "engine/Memory.h"
+
 #include <cstring>
 
+OpCacheEntry* allocOpCache(int32_t n) {
+    return static_cast<OpCacheEntry*>(allocTable(static_cast<size_t>(n) * sizeof(OpCacheEntry)));
+}
+
+void freeOpCache(OpCacheEntry* cache, int32_t n) { freeTable(cache, static_cast<size_t>(n) * sizeof(OpCacheEntry)); }
+
 void rehashOpCache() {
-    const int32_t bits = opCacheBitsCount + 1;
+    const int32_t bits = manager.opCacheBitsCount + 1;
     OpCacheEntry* fresh = allocOpCache(int32_t{1} << bits);  // raises "Out of memory", old cache kept
-    freeOpCache(opCache, opCacheLength);
-    opCache = fresh;
-    opCacheBitsCount = bits;
-    opCacheLength = int32_t{1} << bits;
-    opCacheOccupied = 0;
-    // The next doubling is allowed only while it stays within the bound; otherwise the threshold
-    // lies above the number of slots and growth stops for good.
-    if (int64_t{1} << (bits + 1) <= maxOpCacheSize)
-        opCacheTreshold = static_cast<int32_t>(opCacheLength * 0.75);
-    else
-        opCacheTreshold = opCacheLength + 1;
+    freeOpCache(manager.opCache, manager.opCacheLength);
+    manager.opCache = fresh;
+    manager.opCacheBitsCount = bits;
+    manager.opCacheLength = int32_t{1} << bits;
+    manager.opCacheOccupied = 0;
+    manager.opCacheTreshold = growthThreshold(bits, manager.maxOpCacheSize);
 }
 
 void clearOpCache() {
-    std::memset(static_cast<void*>(opCache), 0, static_cast<size_t>(opCacheLength) * sizeof(OpCacheEntry));
-    opCacheOccupied = 0;
+    std::memset(static_cast<void*>(manager.opCache), 0,
+                static_cast<size_t>(manager.opCacheLength) * sizeof(OpCacheEntry));
+    manager.opCacheOccupied = 0;
 }

@@ -24,11 +24,31 @@
 // exponentially. Lookups do not look at the mark; every write of the slot clears it.
 //
 // Growth: when more than three quarters of the slots hold node results, the cache is thrown away and
-// replaced by an empty one twice as large. The first replacement, to 256 slots, is always made;
-// after that only while the new size stays within `maxOpCacheSize`.
+// replaced by an empty one twice as large, by the growth rule of engine/BDDNativeImpl.h (bound:
+// `maxOpCacheSize`). Nothing is rehashed.
+//
+// The key shapes are families: a shape has one hash, one lookup and one store, side by side below,
+// and a new shape is a new member of each family (and of `keyShapeOf` and `entryLive`).
 #pragma once
 
-#include "engine/BDDNativeImpl.h"
+#include "engine/RefCounts.h"
+
+// One slot.
+struct OpCacheEntry {
+    uint32_t stamp;        // `id` of result when the entry was stored (node results)
+    int32_t intKey;        // integer key, or the integer result of a count entry
+    Node firstNode;        // first key node
+    Node secondNode;       // second key node (two-node shapes)
+    Node result;           // node result; 0 in an empty slot and in a count entry
+    uint32_t firstStamp;   // `id` of firstNode when the entry was stored
+    uint32_t secondStamp;  // `id` of secondNode when the entry was stored (two-node shapes)
+    uint8_t op;            // operation code 1 to 9; 0 in a slot never written
+    uint8_t refused;       // 1 once the entry has kept its slot against a store; cleared by every write
+};
+
+// Zeroed caches of n slots ("Out of memory" when refused), and their release with the same n.
+OpCacheEntry* allocOpCache(int32_t n);
+void freeOpCache(OpCacheEntry* cache, int32_t n);
 
 enum OpCode : uint8_t {
     opComplement = 1,
@@ -61,31 +81,27 @@ namespace opcache_detail {
 inline uint32_t mix(uint32_t v, int shift) {
     return (v << shift) + static_cast<uint32_t>(static_cast<int32_t>(v) >> shift);
 }
-inline int32_t slotOf(uint32_t h) { return static_cast<int32_t>(h & static_cast<uint32_t>(opCacheLength - 1)); }
+// What every hash mixes: the first key node's stamp, the code, and the second key (a stamp or an
+// integer).
+inline uint32_t mixKeys(int op, uint32_t firstStamp, uint32_t second) {
+    return mix(firstStamp ^ 0x55555555u, manager.opCacheBitsCount >> 1) + static_cast<uint32_t>(op) +
+           mix(second, manager.opCacheBitsCount >> 2);
+}
+inline int32_t slotOf(uint32_t h) { return static_cast<int32_t>(h & static_cast<uint32_t>(manager.opCacheLength - 1)); }
 }  // namespace opcache_detail
 
 // Hashes read the key nodes' stamps (`id`), not their handles.
 inline int32_t opHashCode1(int op, Node a, Node b) {
-    using namespace opcache_detail;
-    const uint32_t x = nodeOf(a).id ^ 0x55555555u;
-    const uint32_t y = nodeOf(b).id;
-    return slotOf(mix(x, opCacheBitsCount >> 1) + static_cast<uint32_t>(op) + mix(y, opCacheBitsCount >> 2));
+    return opcache_detail::slotOf(opcache_detail::mixKeys(op, nodeOf(a).id, nodeOf(b).id));
 }
 
 inline int32_t opHashCode2(int op, Node a, int32_t i) {
-    using namespace opcache_detail;
-    const uint32_t x = nodeOf(a).id ^ 0x55555555u;
-    const uint32_t y = static_cast<uint32_t>(i);
-    return slotOf(mix(x, opCacheBitsCount >> 1) + static_cast<uint32_t>(op) + mix(y, opCacheBitsCount >> 2));
+    return opcache_detail::slotOf(opcache_detail::mixKeys(op, nodeOf(a).id, static_cast<uint32_t>(i)));
 }
 
 inline int32_t opHashCode3(int op, Node a, Node b, int32_t i) {
     using namespace opcache_detail;
-    const uint32_t x = nodeOf(a).id ^ 0x55555555u;
-    const uint32_t y = nodeOf(b).id;
-    const uint32_t z = static_cast<uint32_t>(i);
-    return slotOf(mix(x, opCacheBitsCount >> 1) + static_cast<uint32_t>(op) + mix(y, opCacheBitsCount >> 2) +
-                  mix(z, opCacheBitsCount >> 3));
+    return slotOf(mixKeys(op, nodeOf(a).id, nodeOf(b).id) + mix(static_cast<uint32_t>(i), manager.opCacheBitsCount >> 3));
 }
 
 // Prefetches for a call that missed in slot h and is about to recurse: the record of the slot's
@@ -93,7 +109,7 @@ inline int32_t opHashCode3(int op, Node a, Node b, int32_t i) {
 // the store reads to learn whether the entry can still be hit when it may refuse, and the records
 // of the children that the recursive calls will hash first.
 inline void prefetchForMiss(int32_t h, const BddNode& r) {
-    const OpCacheEntry& e = opCache[h];
+    const OpCacheEntry& e = manager.opCache[h];
     prefetchNode(e.result);
     if (e.result != 0 && e.refused == 0) {
         prefetchNode(e.firstNode);
@@ -126,7 +142,7 @@ inline bool entryLive(const OpCacheEntry& e) {
 }
 
 inline Node hit(const OpCacheEntry& e) {
-    addRef(e.result);
+    incRefCount(e.result);
     return e.result;
 }
 
@@ -137,7 +153,7 @@ inline Node hit(const OpCacheEntry& e) {
 // keeps its entry.
 inline bool claimSlot(OpCacheEntry& e, Node result) {
     if (e.result == 0) {
-        ++opCacheOccupied;
+        ++manager.opCacheOccupied;
         return true;
     }
     // The mark and the counts first: they are usually enough, and the liveness test reads up to
@@ -154,7 +170,7 @@ inline void finishStore(OpCacheEntry& e, int op, Node result) {
     e.op = static_cast<uint8_t>(op);
     e.result = result;
     e.stamp = nodeOf(result).id;
-    if (opCacheOccupied > opCacheTreshold) {
+    if (manager.opCacheOccupied > manager.opCacheTreshold) {
         try {
             rehashOpCache();
         } catch (...) {
@@ -167,7 +183,7 @@ inline void finishStore(OpCacheEntry& e, int op, Node result) {
 }  // namespace opcache_detail
 
 inline Node searchInOpCache1(int op, Node a, Node b, int32_t h) {
-    const OpCacheEntry& e = opCache[h];
+    const OpCacheEntry& e = manager.opCache[h];
     if (e.result != 0 && e.op == op && e.firstNode == a && e.secondNode == b &&
         opcache_detail::resultValid(e) && e.firstStamp == nodeOf(a).id && e.secondStamp == nodeOf(b).id)
         return opcache_detail::hit(e);
@@ -175,7 +191,7 @@ inline Node searchInOpCache1(int op, Node a, Node b, int32_t h) {
 }
 
 inline Node searchInOpCache2(int op, Node a, int32_t i, int32_t h) {
-    const OpCacheEntry& e = opCache[h];
+    const OpCacheEntry& e = manager.opCache[h];
     if (e.result != 0 && e.op == op && e.firstNode == a && e.intKey == i && opcache_detail::resultValid(e) &&
         e.firstStamp == nodeOf(a).id)
         return opcache_detail::hit(e);
@@ -183,7 +199,7 @@ inline Node searchInOpCache2(int op, Node a, int32_t i, int32_t h) {
 }
 
 inline Node searchInOpCache3(int op, Node a, Node b, int32_t i, int32_t h) {
-    const OpCacheEntry& e = opCache[h];
+    const OpCacheEntry& e = manager.opCache[h];
     if (e.result != 0 && e.op == op && e.firstNode == a && e.secondNode == b && e.intKey == i &&
         opcache_detail::resultValid(e) && e.firstStamp == nodeOf(a).id && e.secondStamp == nodeOf(b).id)
         return opcache_detail::hit(e);
@@ -192,13 +208,13 @@ inline Node searchInOpCache3(int op, Node a, Node b, int32_t i, int32_t h) {
 
 // Count entries carry no result; -1 means no entry (so a stored -1 also reads as a miss).
 inline int32_t searchInOpCache4(int op, Node a, int32_t h) {
-    const OpCacheEntry& e = opCache[h];
+    const OpCacheEntry& e = manager.opCache[h];
     if (e.op == op && e.firstNode == a && e.firstStamp == nodeOf(a).id) return e.intKey;
     return -1;
 }
 
 inline Node putInOpCache1(int op, Node a, Node b, Node result, int32_t h) {
-    OpCacheEntry& e = opCache[h];
+    OpCacheEntry& e = manager.opCache[h];
     if (!opcache_detail::claimSlot(e, result)) return result;
     e.firstNode = a;
     e.secondNode = b;
@@ -209,7 +225,7 @@ inline Node putInOpCache1(int op, Node a, Node b, Node result, int32_t h) {
 }
 
 inline Node putInOpCache2(int op, Node a, int32_t i, Node result, int32_t h) {
-    OpCacheEntry& e = opCache[h];
+    OpCacheEntry& e = manager.opCache[h];
     if (!opcache_detail::claimSlot(e, result)) return result;
     e.firstNode = a;
     e.intKey = i;
@@ -219,7 +235,7 @@ inline Node putInOpCache2(int op, Node a, int32_t i, Node result, int32_t h) {
 }
 
 inline Node putInOpCache3(int op, Node a, Node b, int32_t i, Node result, int32_t h) {
-    OpCacheEntry& e = opCache[h];
+    OpCacheEntry& e = manager.opCache[h];
     if (!opcache_detail::claimSlot(e, result)) return result;
     e.firstNode = a;
     e.secondNode = b;
@@ -232,7 +248,7 @@ inline Node putInOpCache3(int op, Node a, Node b, int32_t i, Node result, int32_
 
 // Always overwrites; a count entry over a node entry frees that slot's occupancy. No growth.
 inline int32_t putInOpCache4(int op, Node a, int32_t value, int32_t h) {
-    OpCacheEntry& e = opCache[h];
+    OpCacheEntry& e = manager.opCache[h];
     e.refused = 0;
     e.op = static_cast<uint8_t>(op);
     e.firstNode = a;
@@ -240,7 +256,7 @@ inline int32_t putInOpCache4(int op, Node a, int32_t value, int32_t h) {
     e.firstStamp = nodeOf(a).id;
     if (e.result != 0) {
         e.result = 0;
-        --opCacheOccupied;
+        --manager.opCacheOccupied;
     }
     return value;
 }

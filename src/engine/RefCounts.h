@@ -1,8 +1,98 @@
-// Release queue internals shared by the collector and the release entry point of other threads.
+// References, the release queue and its lock, and collection.
+//
+// Who holds a reference, one each: every handle an engine operation returns (held by its receiver),
+// every reference a caller adds (`incRefCount`, engine/BDDNativeImpl.h), every child link of a live
+// or freed inner node, and every reference handed over to make-node (engine/UniqueTable.h). The
+// unique table and the operation cache hold none.
+//
+// A release is queued, not carried out where it is asked for: `decRefCount` appends the node to
+// `finalizedNodes`, and `collectGarbage` later lowers the counts of all queued nodes in one batch and
+// frees those that reach zero (at make-node's collection point and on request). Only three releases
+// are carried out at once: those of the stream reader (`releaseNow`), of an operation abandoned by
+// an error (`releaseOnUnwind`), and one that finds the queue full and unable to grow. A freed node
+// keeps its references on its children until make-node reuses its record, so freeing never walks a
+// diagram: a large diagram is given back level by level over later collections. With `enableGC` 0
+// nothing is queued and nothing is freed.
+//
+// Glossary: `decRefCount` queues a release; `doDecRefCount` carries one out at once (lowers the
+// count and frees at zero). The Java native of the same name, `BDDNativeProxy.doDecRefCount`, is
+// the queueing kind: it is `decRefCount` for another thread.
+//
+// The queue is the only state that another thread touches. While `synchronizeOnGC` is 1 every
+// access to it happens under the queue lock. The engine's own releases reach the queue in batches
+// through a buffer of their own (`holdRelease`), so that the lock is entered once per batch rather
+// than once per recycled record.
 #pragma once
 
 #include "engine/BDDNativeImpl.h"
 
+// ---- The queue lock -------------------------------------------------------------------------------
+// Installed by the host (the JNI layer: the Java monitor of `BDDNativeProxy.syncObject`); by default
+// nothing is locked. `thread` names the calling thread to the host, null for the thread that runs
+// engine code. `enterQueueLock` returns a token, null when the lock could not be had;
+// `leaveQueueLock` gives back exactly the token it gets.
+extern void* (*enterQueueLock)(void* thread);
+extern void (*leaveQueueLock)(void* thread, void* token);
+
+// Holds the queue lock for one guarded section (when `wanted` and locking is on) and lets it go on
+// every exit, an error exit included. A section whose lock could not be had (`failed`) is given up.
+struct QueueLock {
+    void* thread;
+    void* token;
+    explicit QueueLock(void* caller = nullptr, bool wanted = true)
+        : thread(caller), token(wanted && manager.synchronizeOnGC != 0 ? enterQueueLock(caller) : nullptr) {}
+    QueueLock(const QueueLock&) = delete;
+    QueueLock& operator=(const QueueLock&) = delete;
+    ~QueueLock() { exit(); }
+    bool failed() const { return manager.synchronizeOnGC != 0 && token == nullptr; }
+    // Leaves exactly what was entered, even if locking was switched off meanwhile by a new start-up.
+    void exit() noexcept {
+        if (token != nullptr) leaveQueueLock(thread, token);
+        token = nullptr;
+    }
+};
+
+// ---- Releases -------------------------------------------------------------------------------------
+// Queues one release under the queue lock (given up when the lock cannot be had).
+void decRefCount(Node n);
 // Appends one release to the queue; the caller holds the queue lock (when locking is on). Returns
 // false only when the queue is full and cannot grow.
 bool appendRelease(Node n);
+// A release that engine code asks for on the engine thread (an intermediate, the old children of a
+// recycled record) waits in `heldReleases` and joins the queue in its order under one lock entry:
+// when the buffer is full, when a collection starts, and when the native call ends. Seen from
+// outside a native call, the queue is the same as if each had been queued at once.
+void holdRelease(Node n);
+void flushHeldReleases();  // may raise like doDecRefCount
+// Lowers the count at once and frees the node at zero: it leaves the unique table, gets the freed
+// stamp and heads the free list. Raises "Negative refcount" for an inner count below zero and
+// "There must be an entry" for a node missing from its bucket. A terminal or a saturated count is
+// never freed.
+void doDecRefCount(Node n);
+// Lowers each count at once under the queue lock (a section given up when the lock cannot be had).
+void releaseNow(const Node* nodes, int32_t count);
+// Carries out every queued release (and the held ones) under the queue lock. Every entry counts as
+// done before it is carried out, so a collection that fails part way never repeats a release.
+void collectGarbage();
+
+// Lowers a reference that an abandoned operation held on an intermediate result and frees the node
+// at zero; never throws (the error in flight is the one the caller gets).
+void releaseOnUnwind(Node n) noexcept;
+
+// Holds the one reference that an operation owns on an intermediate result while it computes the
+// rest. Handing the node on (`release`) ends the hold; an error exit that unwinds through a holder
+// gives the reference back, so an abandoned operation leaves nothing behind.
+struct NodeHold {
+    Node n;
+    explicit NodeHold(Node x) noexcept : n(x) {}
+    NodeHold(const NodeHold&) = delete;
+    NodeHold& operator=(const NodeHold&) = delete;
+    ~NodeHold() {
+        if (n != 0) releaseOnUnwind(n);
+    }
+    Node release() noexcept {
+        const Node x = n;
+        n = 0;
+        return x;
+    }
+};

@@ -1,16 +1,17 @@
 // The unique table and make-node.
-//
-// Canonical means: no two live inner nodes have the same (var, low, high). Make-node (`cacheNode`)
-// is the only place where an inner node comes to life, and it links every new node into the bucket
-// of its triple, so every diagram in the store is reduced and shared. Buckets are chains through
-// `next`; a node is always added at the head of its chain. The table doubles whenever it holds
-// more than three nodes for every four buckets: the first doubling, to 256 buckets, always; after
-// that only while the new length stays within `maxNodeCacheSize`.
+#include "engine/UniqueTable.h"
+
+#include "engine/Memory.h"
 #include "engine/OpCache.h"
 
+NodeBucket* allocNodeCache(int32_t n) {
+    return static_cast<NodeBucket*>(allocTable(static_cast<size_t>(n) * sizeof(NodeBucket)));
+}
+
+void freeNodeCache(NodeBucket* table, int32_t n) { freeTable(table, static_cast<size_t>(n) * sizeof(NodeBucket)); }
 
 Node searchInNodeCache(int32_t var, Node low, Node high, int32_t h) {
-    NodeBucket& bucket = nodeCache[h];
+    NodeBucket& bucket = manager.nodeCache[h];
     if (!bucketMayHold(bucket, var, low, high)) return 0;
     uint32_t members = 0;
     for (Node n = bucket.head; n != 0;) {
@@ -24,19 +25,19 @@ Node searchInNodeCache(int32_t var, Node low, Node high, int32_t h) {
 }
 
 Node putInNodeCache(Node n, int32_t h) {
-    linkIntoBucket(nodeCache[h], n, nodeOf(n));
-    ++nodeCacheOccupied;
-    if (nodeCacheOccupied > nodeCacheTreshold) rehashNodeCache();
+    linkIntoBucket(manager.nodeCache[h], n, nodeOf(n));
+    ++manager.nodeCacheOccupied;
+    if (manager.nodeCacheOccupied > manager.nodeCacheTreshold) rehashNodeCache();
     return n;
 }
 
 void rehashNodeCache() {
-    const int32_t oldLength = nodeCacheLength;
+    const int32_t oldLength = manager.nodeCacheLength;
     NodeBucket* fresh = allocNodeCache(oldLength * 2);  // raises "Out of memory" with the old table intact
-    NodeBucket* old = nodeCache;
-    nodeCache = fresh;
-    ++nodeCacheBitsCount;
-    nodeCacheLength = oldLength * 2;
+    NodeBucket* old = manager.nodeCache;
+    manager.nodeCache = fresh;
+    ++manager.nodeCacheBitsCount;
+    manager.nodeCacheLength = oldLength * 2;
     // Chains are short, so the walk waits mostly on the first record of each bucket: ask for the
     // head records a few buckets ahead.
     constexpr int32_t ahead = 16;
@@ -45,62 +46,74 @@ void rehashNodeCache() {
         for (Node n = old[i].head; n != 0;) {
             BddNode& r = nodeOf(n);
             const Node next = r.next;
-            linkIntoBucket(nodeCache[nodeHashCode(r.var, r.low, r.high)], n, r);
+            linkIntoBucket(manager.nodeCache[nodeHashCode(r.var, r.low, r.high)], n, r);
             n = next;
         }
     }
     freeNodeCache(old, oldLength);
-    if (int64_t{1} << (nodeCacheBitsCount + 1) <= maxNodeCacheSize)
-        nodeCacheTreshold = static_cast<int32_t>(nodeCacheLength * 0.75);
-    else
-        nodeCacheTreshold = 0x7FFFFFFF;
+    manager.nodeCacheTreshold = growthThreshold(manager.nodeCacheBitsCount, manager.maxNodeCacheSize);
 }
 
 void restampLiveNodes() {
     uint32_t stamp = 3;
-    for (int32_t i = 0; i < nodeCacheLength; ++i)
-        for (Node n = nodeCache[i].head; n != 0; n = nodeOf(n).next) nodeOf(n).id = stamp++;
-    curSerialID = stamp;
+    for (int32_t i = 0; i < manager.nodeCacheLength; ++i)
+        for (Node n = manager.nodeCache[i].head; n != 0; n = nodeOf(n).next) nodeOf(n).id = stamp++;
+    manager.curSerialID = stamp;
     clearOpCache();
 }
 
-Node cacheNode(int32_t var, Node low, Node high) {
-    if (low == high) {
-        // The caller's two references on the same node become the result's one.
-        dropRefPlain(low);
-        return low;
-    }
-    if (var < 0 || var > maxInnerVar || var >= nodeOf(low).var || var >= nodeOf(high).var) [[unlikely]] {
-        releaseOnUnwind(low);
-        releaseOnUnwind(high);
-        throwException(msgVariableOrder);
-    }
-    const int32_t h = nodeHashCode(var, low, high);
-    if (const Node found = searchInNodeCache(var, low, high, h)) return found;
+// ---- Make-node, step by step ----------------------------------------------------------------------
 
+namespace {
+
+// An inner node lies above both children in the variable order.
+inline bool inOrder(int32_t var, Node low, Node high) {
+    return var >= 0 && var <= maxInnerVar && var < nodeOf(low).var && var < nodeOf(high).var;
+}
+
+[[noreturn, gnu::cold]] void refuseOrder(Node low, Node high) {
+    releaseOnUnwind(low);
+    releaseOnUnwind(high);
+    throwException(msgVariableOrder);
+}
+
+// Counts one creation; the (`garbageCollectRate` + 1)-th since the last collection starts one. The
+// counter is compared before it rises, and wraps in 32 bits.
+inline void countCreation() {
+    const int32_t c = manager.garbageCollectCounter;
+    manager.garbageCollectCounter = static_cast<int32_t>(static_cast<uint32_t>(c) + 1);
+    if (c == manager.garbageCollectRate) {
+        manager.garbageCollectCounter = 0;
+        collectGarbage();
+    }
+}
+
+// Takes the head of the free list, carving a block when the list is empty, and gives it count 1.
+// A recycled record still holds its old children: their release is queued (a record never used
+// before has neither child; a freed inner node always has both).
+inline Node takeFreeRecord() {
+    // At the end of the record range the queued releases are carried out before giving up: a
+    // diagram given back is freed level by level as its records are reused, and each level waits in
+    // the queue.
+    if (manager.firstFreeNode == 0 && !canAllocateSomeNodes()) collectGarbage();
+    if (manager.firstFreeNode == 0) allocateSomeNodes();
+    const Node n = manager.firstFreeNode;
+    BddNode& r = nodeOf(n);
+    manager.firstFreeNode = r.next;
+    setCount(r, 1);
+    if (r.low != 0) {
+        holdRelease(r.low);
+        holdRelease(r.high);
+    }
+    return n;
+}
+
+// A new node for (var, low, high) in bucket h, which keeps the two references handed over.
+Node createNode(int32_t var, Node low, Node high, int32_t h) {
     Node n;
     try {
-        const int32_t c = garbageCollectCounter;
-        garbageCollectCounter = static_cast<int32_t>(static_cast<uint32_t>(c) + 1);
-        if (c == garbageCollectRate) {
-            garbageCollectCounter = 0;
-            collectGarbage();
-        }
-        // At the end of the record range the queued releases are carried out before giving up: a
-        // diagram given back is freed level by level as its records are reused, and each level
-        // waits in the queue.
-        if (firstFreeNode == 0 && !canAllocateSomeNodes()) collectGarbage();
-        if (firstFreeNode == 0) allocateSomeNodes();
-        n = firstFreeNode;
-        BddNode& r = nodeOf(n);
-        firstFreeNode = r.next;
-        setCount(r, 1);
-        // A recycled record still holds its old children; their release is only queued. A record
-        // never used before has neither; a freed inner node always has both.
-        if (r.low != 0) {
-            holdRelease(r.low);
-            holdRelease(r.high);
-        }
+        countCreation();
+        n = takeFreeRecord();
     } catch (...) {
         releaseOnUnwind(low);
         releaseOnUnwind(high);
@@ -109,11 +122,13 @@ Node cacheNode(int32_t var, Node low, Node high) {
     BddNode& r = nodeOf(n);
     // Taking the last stamp below 0xFFFFFFFF would make `curSerialID` reach the freed stamp: the
     // live nodes are renumbered first (this record is not linked yet and takes the next stamp).
-    if (curSerialID >= freedStamp - 1) [[unlikely]] restampLiveNodes();
-    r.id = curSerialID++;
+    if (manager.curSerialID >= freedStamp - 1) [[unlikely]] restampLiveNodes();
+    r.id = manager.curSerialID++;
     r.var = static_cast<int16_t>(var);
     r.low = low;
     r.high = high;
+    // The collection and the carving above unlink nodes and add records but never resize the
+    // table, so h still names the triple's bucket.
     try {
         return putInNodeCache(n, h);
     } catch (...) {
@@ -121,4 +136,18 @@ Node cacheNode(int32_t var, Node low, Node high) {
         releaseOnUnwind(n);
         throw;
     }
+}
+
+}  // namespace
+
+Node cacheNode(int32_t var, Node low, Node high) {
+    if (low == high) {
+        // The caller's two references on the same node become the result's one.
+        dropRefPlain(low);
+        return low;
+    }
+    if (!inOrder(var, low, high)) [[unlikely]] refuseOrder(low, high);
+    const int32_t h = nodeHashCode(var, low, high);
+    if (const Node found = searchInNodeCache(var, low, high, h)) return found;
+    return createNode(var, low, high, h);
 }

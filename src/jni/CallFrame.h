@@ -29,7 +29,7 @@ extern std::atomic<bool> frameBusy;
 // already pending (an error exit, a cancelled read) is set aside meanwhile, since the monitor cannot
 // be entered while one is pending.
 inline void flushHeldReleasesAtExit(JNIEnv* env) {
-    if (heldReleasesCount == 0) return;
+    if (manager.heldReleasesCount == 0) return;
     PendingExceptionAside aside(env);
     flushHeldReleases();
 }
@@ -48,7 +48,7 @@ auto runFrame(JNIEnv* env, bool needsInit, F&& body) -> decltype(body()) {
     activeEnv = env;
     stackLimit = threadStackLimit();
     try {
-        if (needsInit && !engineInitialized) throwException(msgNotInitialized);
+        if (needsInit && !manager.engineInitialized) throwException(msgNotInitialized);
         if constexpr (std::is_void_v<R>) {
             body();
             flushHeldReleasesAtExit(env);

@@ -2,9 +2,10 @@
 // counting, listing and insertion on diagrams that the Java side holds. Every handle argument is
 // checked before anything changes. No entry point takes or drops a reference around its engine
 // call: a result carries exactly the reference the engine gives it.
-#include "engine/RefCounts.h"
+#include "engine/Marking.h"
 #include "jni/CallFrame.h"
 #include "ops/SetOps.h"
+#include "ops/TupleWalks.h"
 
 #include <atomic>
 
@@ -71,26 +72,21 @@ DIAGRAM_NATIVE(void, doIncRefCount)(JNIEnv* env, jclass, jint node) {
 }
 
 // May run on any Java thread while an engine call is in progress: no frame, no `activeEnv`, only
-// the release queue under the monitor. The handle can only be checked against the range.
+// the release queue under the monitor, entered with this thread's environment. The store may be
+// started afresh while this thread waits for the monitor, so the handle is checked under it, against
+// the range alone (whether the node lives is the engine thread's to know).
 DIAGRAM_NATIVE(void, doDecRefCount)(JNIEnv* env, jclass, jint node) {
-    if (enableGC == 0) return;
-    if (node < 1 || node > std::atomic_ref<int32_t>(totalNodesAllocated).load(std::memory_order_acquire)) {
-        raiseOn(env, msgInvalidHandle);
-        return;
-    }
-    MonitorLock lock(env);
-    if (lock.failed()) return;
-    // The store may have been started afresh while this thread waited for the monitor.
-    if (enableGC == 0) return;
-    if (node > totalNodesAllocated) {
-        lock.exit();
-        raiseOn(env, msgInvalidHandle);
-        return;
-    }
-    if (!appendRelease(static_cast<Node>(node))) {
-        lock.exit();
-        raiseOn(env, msgOutOfMemory);
-    }
+    if (manager.enableGC == 0) return;
+    QueueLock lock(env);
+    if (lock.failed() || manager.enableGC == 0) return;
+    const char* refused = nullptr;
+    if (node < 1 || node > std::atomic_ref<int32_t>(manager.totalNodesAllocated).load(std::memory_order_acquire))
+        refused = msgInvalidHandle;
+    else if (!appendRelease(static_cast<Node>(node)))
+        refused = msgOutOfMemory;
+    if (refused == nullptr) return;
+    lock.exit();
+    raiseOn(env, refused);
 }
 
 DIAGRAM_NATIVE(jint, doIntersect)(JNIEnv* env, jclass, jint a, jint b) {
@@ -163,6 +159,6 @@ DIAGRAM_NATIVE(jobject, doGetNTuples)(JNIEnv* env, jclass, jint node, jintArray 
 DIAGRAM_NATIVE(jint, doGetNumOfTuples)(JNIEnv* env, jclass, jint node, jintArray fieldFirstVar, jintArray fieldWidth,
                                        jintArray fieldBound) {
     return layoutFrame(env, node, fieldFirstVar, fieldWidth, fieldBound, [](Node n, const LayoutArrays& layout) {
-        return static_cast<jint>(getNumOfTuples(n, layout.numFields(), layout.firstVars(), layout.widths(), layout.third()));
+        return static_cast<jint>(getNumOfTuples(n, layout.numFields(), layout.firstVars(), layout.widths()));
     });
 }

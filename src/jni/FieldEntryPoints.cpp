@@ -1,10 +1,10 @@
 // The natives of BDDFieldNativeProxy: operations over fields beyond the natives of the other two
-// proxies. The exact number of tuples of a set under a layout (ops/ExactCount.h) goes to Java as the
+// proxies. The exact number of tuples of a set under a layout (ops/TupleWalks.h) goes to Java as the
 // big-endian magnitude of a BigInteger. Its layout is two arrays, first variables and widths; the
 // number of fields is the length of the first, and the second must be there and at least as long
 // ("Assert failed: Invalid tuple layout").
 #include "jni/CallFrame.h"
-#include "ops/ExactCount.h"
+#include "ops/TupleWalks.h"
 
 #define FIELD_NATIVE(ret, name) \
     extern "C" JNIEXPORT ret JNICALL Java_com_zvk_quarnelbrisk_bdd_nativeproxy_BDDFieldNativeProxy_##name

@@ -64,7 +64,7 @@ bool lookupHostClasses(JNIEnv* env) {
 }
 
 jobject monitorEnter(JNIEnv* env) {
-    if (synchronizeOnGC == 0) return nullptr;
+    if (manager.synchronizeOnGC == 0) return nullptr;
     jobject sync = env->GetStaticObjectField(syncCls, syncFieldID);
     if (sync == nullptr) return nullptr;
     if (env->MonitorEnter(sync) != JNI_OK) {
@@ -74,12 +74,19 @@ jobject monitorEnter(JNIEnv* env) {
     return sync;
 }
 
+namespace {
+
+JNIEnv* envOf(void* thread) { return thread != nullptr ? static_cast<JNIEnv*>(thread) : activeEnv; }
+
+}  // namespace
+
 void installQueueLock() {
-    enterQueueLock = [] { return static_cast<void*>(monitorEnter(activeEnv)); };
-    leaveQueueLock = [](void* token) {
+    enterQueueLock = [](void* thread) { return static_cast<void*>(monitorEnter(envOf(thread))); };
+    leaveQueueLock = [](void* thread, void* token) {
+        JNIEnv* env = envOf(thread);
         const auto monitor = static_cast<jobject>(token);
-        activeEnv->MonitorExit(monitor);
-        activeEnv->DeleteLocalRef(monitor);
+        env->MonitorExit(monitor);
+        env->DeleteLocalRef(monitor);
     };
 }
 

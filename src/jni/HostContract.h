@@ -10,14 +10,15 @@
 // ObjectInputStream.readObject, Vector and String.
 #pragma once
 
-#include "engine/BDDNativeImpl.h"
+#include "engine/RefCounts.h"
 
 #include <jni.h>
 
 inline constexpr const char* exceptionClassName = "com/zvk/quarnelbrisk/bdd/nativeproxy/NativeBDDException";
 
-// The environment of the native call in progress (set by its frame), for the engine thread's JNI
-// calls: the queue lock, the stream's objects and callbacks, the listing's Vector.
+// The environment of the native call in progress (set by its frame), for the one JNI call that the
+// engine makes without knowing it: the queue lock of the engine thread. Everything else in jni/ is
+// handed its environment.
 extern JNIEnv* activeEnv;
 
 // Host lookups made by start-up.
@@ -37,7 +38,9 @@ bool lookupHostClasses(JNIEnv* env);
 // Otherwise the token is the object in "syncObject" once this thread holds its monitor, or null
 // when it could not be entered.
 jobject monitorEnter(JNIEnv* env);
-// Makes the monitor, entered on `activeEnv`, the engine's queue lock.
+// Makes the monitor the engine's queue lock (engine/RefCounts.h): a `QueueLock` entered on the
+// engine thread takes it with `activeEnv`, one that names a thread (`QueueLock lock(env)`, a release
+// from another Java thread) with that thread's environment.
 void installQueueLock();
 
 // Thrown by the JNI layer when a Java exception is pending that ends the operation; the frame
@@ -64,35 +67,16 @@ struct PendingExceptionAside {
     }
 };
 
-// Holds the monitor for one guarded section on a thread of its own (a release from another Java
-// thread) and lets it go on every exit.
-struct MonitorLock {
-    JNIEnv* env;
-    jobject token;
-    explicit MonitorLock(JNIEnv* e) : env(e), token(monitorEnter(e)) {}
-    MonitorLock(const MonitorLock&) = delete;
-    MonitorLock& operator=(const MonitorLock&) = delete;
-    ~MonitorLock() { exit(); }
-    // True when locking is on and the monitor could not be entered: the guarded work is given up.
-    bool failed() const { return synchronizeOnGC != 0 && token == nullptr; }
-    // Exits exactly what was entered, even if locking was switched off meanwhile by a new start-up.
-    void exit() noexcept {
-        if (token == nullptr) return;
-        env->MonitorExit(token);
-        env->DeleteLocalRef(token);
-        token = nullptr;
-    }
-};
-
 // Raises NativeBDDException(message) on env, unless a Java exception is pending already: the first
 // error stays the one the caller sees.
 void raiseOn(JNIEnv* env, const char* message);
 
 // ---- Host objects around the engine (jni/HostStreams.cpp, jni/Statistics.cpp) ---------------------
-// The diagram stream to and from Java object streams, with a ThreadCallback (or null) for progress.
-void serialize(jobject stream, int32_t rootCount, const int32_t* roots, jobject callback, double progressShare,
-               jstring progressMessage);
-jintArray deserialize(jobject stream, jobject callback, double progressShare, jstring progressMessage);
+// The diagram stream to and from Java object streams, with a ThreadCallback (or null) for progress;
+// every JNI call on `env`, the environment of the native call.
+void serialize(JNIEnv* env, jobject stream, int32_t rootCount, const int32_t* roots, jobject callback,
+               double progressShare, jstring progressMessage);
+jintArray deserialize(JNIEnv* env, jobject stream, jobject callback, double progressShare, jstring progressMessage);
 // The five-line statistics report, and the store's size in bytes.
-jobjectArray getInfo();
+jobjectArray getInfo(JNIEnv* env);
 int32_t getMemoryState();

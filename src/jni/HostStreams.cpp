@@ -64,9 +64,8 @@ struct CallbackProgress {
 
 }  // namespace
 
-void serialize(jobject stream, int32_t rootCount, const int32_t* roots, jobject callback, double progressShare,
-               jstring progressMessage) {
-    JNIEnv* env = activeEnv;
+void serialize(JNIEnv* env, jobject stream, int32_t rootCount, const int32_t* roots, jobject callback,
+               double progressShare, jstring progressMessage) {
     checkStreamAndCallback(env, stream, "java/io/ObjectOutputStream", callback);
     // Node and jint differ only in signedness, so the pinned handles are read in place.
     const std::span<const Node> rootNodes(reinterpret_cast<const Node*>(roots), static_cast<size_t>(rootCount));
@@ -87,8 +86,7 @@ void serialize(jobject stream, int32_t rootCount, const int32_t* roots, jobject 
     env->CallVoidMethod(stream, writeObjectMethodID, array);
 }
 
-jintArray deserialize(jobject stream, jobject callback, double progressShare, jstring progressMessage) {
-    JNIEnv* env = activeEnv;
+jintArray deserialize(JNIEnv* env, jobject stream, jobject callback, double progressShare, jstring progressMessage) {
     checkStreamAndCallback(env, stream, "java/io/ObjectInputStream", callback);
     jobject read = env->CallObjectMethod(stream, readObjectMethodID);
     if (env->ExceptionCheck()) return nullptr;

@@ -2,6 +2,7 @@
 // collection, the statistics report and the diagram stream. Each is a frame around one engine
 // call; none keeps state of its own.
 #include "jni/CallFrame.h"
+#include "ops/SetOps.h"
 
 #define MANAGER_NATIVE(ret, name) \
     extern "C" JNIEXPORT ret JNICALL Java_com_zvk_quarnelbrisk_bdd_nativeproxy_BDDManagerNativeProxy_##name
@@ -22,15 +23,15 @@ MANAGER_NATIVE(void, doCollectGarbage)(JNIEnv* env, jclass) {
 MANAGER_NATIVE(jint, doGetMemoryState)(JNIEnv*, jclass) { return getMemoryState(); }
 
 MANAGER_NATIVE(jobjectArray, doGetInfo)(JNIEnv* env, jclass) {
-    return runFrame(env, true, [] { return getInfo(); });
+    return runFrame(env, true, [&] { return getInfo(env); });
 }
 
 MANAGER_NATIVE(jint, doGetZero)(JNIEnv* env, jclass) {
-    return runFrame(env, true, [] { return static_cast<jint>(zero); });
+    return runFrame(env, true, [] { return static_cast<jint>(manager.zero); });
 }
 
 MANAGER_NATIVE(jint, doGetOne)(JNIEnv* env, jclass) {
-    return runFrame(env, true, [] { return static_cast<jint>(one); });
+    return runFrame(env, true, [] { return static_cast<jint>(manager.one); });
 }
 
 MANAGER_NATIVE(jint, doMakeEquals)(JNIEnv* env, jclass, jint x, jint y) {
@@ -54,11 +55,11 @@ MANAGER_NATIVE(void, doSerialize)(JNIEnv* env, jclass, jobject stream, jintArray
     runFrame(env, true, [&] {
         if (roots == nullptr) throwException(msgInvalidRootList);
         IntArrayElements handles(env, roots);
-        serialize(stream, handles.length(), handles.data(), callback, progressShare, progressMessage);
+        serialize(env, stream, handles.length(), handles.data(), callback, progressShare, progressMessage);
     });
 }
 
 MANAGER_NATIVE(jintArray, doDeserialize)(JNIEnv* env, jclass, jobject stream, jobject callback, jdouble progressShare,
                                          jstring progressMessage) {
-    return runFrame(env, true, [&] { return deserialize(stream, callback, progressShare, progressMessage); });
+    return runFrame(env, true, [&] { return deserialize(env, stream, callback, progressShare, progressMessage); });
 }

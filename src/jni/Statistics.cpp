@@ -42,31 +42,30 @@ std::string sizeLine(JNIEnv* env, jclass formatter, jmethodID formatSize, const 
 
 }  // namespace
 
-jobjectArray getInfo() {
-    JNIEnv* env = activeEnv;
+jobjectArray getInfo(JNIEnv* env) {
     jclass stringClass = env->FindClass("java/lang/String");
     checkJava(env);
     jobjectArray lines = env->NewObjectArray(5, stringClass, nullptr);
     checkJava(env);
-    storeLine(env, lines, 0, formatted("Alive nodes: %d", nodeCacheOccupied));
-    storeLine(env, lines, 1, formatted("Total nodes allocated: %d", totalNodesAllocated));
+    storeLine(env, lines, 0, formatted("Alive nodes: %d", manager.nodeCacheOccupied));
+    storeLine(env, lines, 1, formatted("Total nodes allocated: %d", manager.totalNodesAllocated));
     jclass formatter = env->FindClass("com/zvk/quarnelbrisk/utils/Formatter");
     checkJava(env);
     jmethodID formatSize = env->GetStaticMethodID(formatter, "formatSize", "(J)Ljava/lang/String;");
     checkJava(env);
-    storeLine(env, lines, 2,
-              sizeLine(env, formatter, formatSize, "Nodes cache size: ", int64_t{bytesPerBucket} * nodeCacheLength));
-    storeLine(env, lines, 3,
-              sizeLine(env, formatter, formatSize, "Op cache size: ", int64_t{bytesPerCacheEntry} * opCacheLength));
-    storeLine(env, lines, 4,
-              sizeLine(env, formatter, formatSize, "Nodes size: ", int64_t{bytesPerRecord} * totalNodesAllocated));
+    const auto sized = [&](const char* prefix, uint32_t bytesEach, int32_t count) {
+        return sizeLine(env, formatter, formatSize, prefix, int64_t{bytesEach} * count);
+    };
+    storeLine(env, lines, 2, sized("Nodes cache size: ", bytesPerBucket, manager.nodeCacheLength));
+    storeLine(env, lines, 3, sized("Op cache size: ", bytesPerCacheEntry, manager.opCacheLength));
+    storeLine(env, lines, 4, sized("Nodes size: ", bytesPerRecord, manager.totalNodesAllocated));
     return lines;
 }
 
 // The same three figures summed modulo 2^32.
 int32_t getMemoryState() {
-    const uint32_t sum = bytesPerBucket * static_cast<uint32_t>(nodeCacheLength) +
-                         bytesPerCacheEntry * static_cast<uint32_t>(opCacheLength) +
-                         bytesPerRecord * static_cast<uint32_t>(totalNodesAllocated);
+    const uint32_t sum = bytesPerBucket * static_cast<uint32_t>(manager.nodeCacheLength) +
+                         bytesPerCacheEntry * static_cast<uint32_t>(manager.opCacheLength) +
+                         bytesPerRecord * static_cast<uint32_t>(manager.totalNodesAllocated);
     return static_cast<int32_t>(sum);
 }

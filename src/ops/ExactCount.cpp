@@ -1,7 +1,6 @@
 // Exact tuple counts with a memo private to the call.
-#include "ops/ExactCount.h"
-
 #include "ops/TupleLayout.h"
+#include "ops/TupleWalks.h"
 
 #include <bit>
 #include <cstdlib>
@@ -34,7 +33,7 @@ struct CountWalk {
 // Where a node stands in the layout: `one` after the last field; an inner node at its variable,
 // which must be a field variable.
 int32_t positionOf(const CountWalk& w, Node n) {
-    if (n == one) return w.end;
+    if (n == manager.one) return w.end;
     const int32_t v = nodeOf(n).var;
     if (v < 0 || v >= w.end || w.fieldVarsBelow[v + 1] == w.fieldVarsBelow[v]) throwException(msgCountWalk);
     return v;
@@ -84,7 +83,7 @@ Count countWork(CountWalk& w, Node n);
 // The count of a child, for a parent whose variable is followed by `next` field variables below.
 Count childCount(CountWalk& w, Node child, int32_t next, int32_t& shift) {
     shift = w.fieldVarsBelow[positionOf(w, child)] - next;
-    return child == one ? Count{1, 0, 0} : countWork(w, child);
+    return child == manager.one ? Count{1, 0, 0} : countWork(w, child);
 }
 
 // The completions of the field variables from n's own variable to the end of the last field.
@@ -98,8 +97,8 @@ Count countWork(CountWalk& w, Node n) {
     Count hi{0, 0, 0};
     int32_t loShift = 0;
     int32_t hiShift = 0;
-    if (r.low != zero) lo = childCount(w, r.low, next, loShift);
-    if (r.high != zero) hi = childCount(w, r.high, next, hiShift);
+    if (r.low != manager.zero) lo = childCount(w, r.low, next, loShift);
+    if (r.high != manager.zero) hi = childCount(w, r.high, next, hiShift);
 
     Count result{0, 0, 0};
     uint64_t a = 0;
@@ -121,12 +120,10 @@ Count countWork(CountWalk& w, Node n) {
 
 std::vector<uint32_t> exactNumOfTuples(Node node, int32_t numFields, const int32_t* fieldFirstVar,
                                        const int32_t* fieldWidth) {
-    validateTupleLayout(numFields, fieldFirstVar, fieldWidth);
-    if (node == zero) return {};
-    if (numFields <= 0) {
-        // No fields: the empty tuple is the only one, and only `one` has no variable left to test.
-        if (node != one) throwException(msgCountWalk);
-        return {1};
+    switch (startTupleWalk(node, {numFields, fieldFirstVar, fieldWidth}, msgCountWalk)) {
+    case TupleWalkStart::noTuple: return {};
+    case TupleWalkStart::emptyTuple: return {1};
+    case TupleWalkStart::walk: break;
     }
 
     CountWalk w;
@@ -136,11 +133,12 @@ std::vector<uint32_t> exactNumOfTuples(Node node, int32_t numFields, const int32
         for (; v < fieldFirstVar[f]; ++v) w.fieldVarsBelow[v + 1] = below;
         for (; v < fieldFirstVar[f] + fieldWidth[f]; ++v) w.fieldVarsBelow[v + 1] = ++below;
     }
-    w.slot.reset(static_cast<uint32_t*>(std::calloc(static_cast<size_t>(totalNodesAllocated) + 1, sizeof(uint32_t))));
+    const size_t handles = static_cast<size_t>(manager.totalNodesAllocated) + 1;
+    w.slot.reset(static_cast<uint32_t*>(std::calloc(handles, sizeof(uint32_t))));
     if (!w.slot) throwOutOfMemory();
 
     const int32_t above = w.fieldVarsBelow[positionOf(w, node)];
-    const Count c = node == one ? Count{1, 0, 0} : countWork(w, node);
+    const Count c = node == manager.one ? Count{1, 0, 0} : countWork(w, node);
     w.sum.assign(1, 0);
     addShifted(w, c, above);
     while (!w.sum.empty() && w.sum.back() == 0) w.sum.pop_back();

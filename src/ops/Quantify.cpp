@@ -5,9 +5,9 @@
 // Inside the run `exists` computes the low branch first, before the run the high branch;
 // `relprod` computes the low branch first where both nodes test the same variable. Intermediates
 // merged by `unite` are queued for release only after the call that uses them has returned.
-#include "ops/SetOps.h"
-
 #include "engine/OpCache.h"
+#include "engine/UniqueTable.h"
+#include "ops/SetOps.h"
 
 namespace {
 
@@ -37,14 +37,14 @@ Node existsVar(Node node, int32_t var) {
         return putInOpCache2(opExistsVar, node, var, result, h);
     }
     if (r.var == var) return unite(r.low, r.high);
-    addRef(node);
+    incRefCount(node);
     return node;
 }
 
 Node exists(Node node, int32_t firstVar, int32_t numVars) {
     const BddNode& r = nodeOf(node);
     if (r.var >= firstVar + numVars) {
-        addRef(node);
+        incRefCount(node);
         return node;
     }
     const int32_t h = opHashCode2(opExists, node, firstVar);
@@ -83,10 +83,10 @@ Node relprodSplitOne(const BddNode& split, Node other, int32_t firstVar, int32_t
 }  // namespace
 
 Node relprod(Node a, Node b, int32_t firstVar, int32_t numVars) {
-    if (a == zero || b == zero) return zero;
-    if (a == one && b == one) return one;
-    if (a == one) return exists(b, firstVar, numVars);
-    if (b == one) return exists(a, firstVar, numVars);
+    if (a == manager.zero || b == manager.zero) return manager.zero;
+    if (a == manager.one && b == manager.one) return manager.one;
+    if (a == manager.one) return exists(b, firstVar, numVars);
+    if (b == manager.one) return exists(a, firstVar, numVars);
     const int32_t h = opHashCode3(opRelprod, a, b, firstVar);
     if (const Node hit = searchInOpCache3(opRelprod, a, b, firstVar, h)) return hit;
     checkStack();
@@ -124,7 +124,7 @@ Node existsVarEntry(Node node, int32_t var) {
 
 Node existsEntry(Node node, int32_t firstVar, int32_t numVars) {
     if (!checkedRun(firstVar, numVars)) {
-        addRef(node);
+        incRefCount(node);
         return node;
     }
     return exists(node, firstVar, numVars);

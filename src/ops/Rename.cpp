@@ -1,42 +1,24 @@
 // The variable test and renaming of a run of variables.
 //
-// `testVars` is a marking walk (serial/Marking.h): `doTestVars` marks what it visits and `unMark`
+// `testVars` is a marking walk (engine/Marking.h): `doTestVars` marks what it visits and `unMark`
 // clears it again over the same root, whatever the answer, so every inner mark is clear between
 // operations. `renameVars` moves a run by a fixed offset: nodes before the run are rebuilt (their
 // children change), nodes after it are shared unchanged. Make-node refuses a moved node that would
 // not lie above its children, so a rename that breaks the order elsewhere leaves nothing behind.
-#include "ops/SetOps.h"
-
+#include "engine/Marking.h"
 #include "engine/OpCache.h"
-#include "serial/Marking.h"
-
-namespace {
-
-// Clears the marks below `root` when the walk ends, on every exit.
-struct UnmarkOnExit {
-    Node root;
-    explicit UnmarkOnExit(Node n) : root(n) {}
-    UnmarkOnExit(const UnmarkOnExit&) = delete;
-    UnmarkOnExit& operator=(const UnmarkOnExit&) = delete;
-    ~UnmarkOnExit() { unMark(root); }
-};
-
-}  // namespace
+#include "engine/UniqueTable.h"
+#include "ops/SetOps.h"
 
 int32_t testVars(Node node, int32_t firstVar, int32_t numVars) {
     UnmarkOnExit unmark{node};
     return doTestVars(node, firstVar, numVars);
 }
 
-int32_t nodeCount(Node node) {
-    UnmarkOnExit unmark{node};
-    return evaluateReachableNodesCnt(node);
-}
-
 Node renameVars(Node node, int32_t firstVar, int32_t numVars, int32_t offset) {
     const BddNode& r = nodeOf(node);
     if (isTerminal(node) || r.var >= firstVar + numVars) {
-        addRef(node);
+        incRefCount(node);
         return node;
     }
     // The offset in the low 16 bits, biased by 32768, the first variable above it.
@@ -67,7 +49,7 @@ int32_t testVarsEntry(Node node, int32_t firstVar, int32_t numVars) {
 Node renameVarsEntry(Node node, int32_t firstVar, int32_t numVars, int32_t offset) {
     if (offset < -32768 || offset > 32767) throwException(msgInvalidVariable);
     if (!checkedRun(firstVar, numVars)) {
-        addRef(node);
+        incRefCount(node);
         return node;
     }
     const int64_t movedFirst = int64_t{firstVar} + offset;

@@ -5,13 +5,13 @@
 // reference added. Both split on the smaller root variable and compute the high cofactor first;
 // the argument that is not split keeps its place, so the first argument of every recursive call
 // comes from a and the second from b.
+#include "engine/OpCache.h"
+#include "engine/UniqueTable.h"
 #include "ops/SetOps.h"
 
-#include "engine/OpCache.h"
-
 Node complement(Node n) {
-    if (n == zero) return one;
-    if (n == one) return zero;
+    if (n == manager.zero) return manager.one;
+    if (n == manager.one) return manager.zero;
     const int32_t h = opHashCode1(opComplement, n, n);
     if (const Node hit = searchInOpCache1(opComplement, n, n, h)) return hit;
     checkStack();
@@ -54,28 +54,28 @@ Node splitBoth(int op, Node a, Node b) {
 }  // namespace
 
 Node unite(Node a, Node b) {
-    if (a == one) return one;
-    if (b == one) return one;
-    if (a == zero) {
-        addRef(b);
+    if (a == manager.one) return manager.one;
+    if (b == manager.one) return manager.one;
+    if (a == manager.zero) {
+        incRefCount(b);
         return b;
     }
-    if (b == zero || a == b) {
-        addRef(a);
+    if (b == manager.zero || a == b) {
+        incRefCount(a);
         return a;
     }
     return splitBoth<unite>(opUnite, a, b);
 }
 
 Node intersect(Node a, Node b) {
-    if (a == zero) return zero;
-    if (b == zero) return zero;
-    if (a == one) {
-        addRef(b);
+    if (a == manager.zero) return manager.zero;
+    if (b == manager.zero) return manager.zero;
+    if (a == manager.one) {
+        incRefCount(b);
         return b;
     }
-    if (b == one || a == b) {
-        addRef(a);
+    if (b == manager.one || a == b) {
+        incRefCount(a);
         return a;
     }
     return splitBoth<intersect>(opIntersect, a, b);
@@ -85,13 +85,13 @@ Node intersect(Node a, Node b) {
 // answer is memoised as a terminal, `one` for 1 and `zero` for 0, and a hit's reference on that
 // terminal is never given back (terminal counts drift and are never tested).
 int32_t superset(Node a, Node b) {
-    if (a == one) return 1;
-    if (b == zero) return 1;
+    if (a == manager.one) return 1;
+    if (b == manager.zero) return 1;
     if (a == b) return 1;
-    if (a == zero) return 0;
-    if (b == one) return 0;
+    if (a == manager.zero) return 0;
+    if (b == manager.one) return 0;
     const int32_t h = opHashCode1(opSuperset, a, b);
-    if (const Node hit = searchInOpCache1(opSuperset, a, b, h)) return hit != zero ? 1 : 0;
+    if (const Node hit = searchInOpCache1(opSuperset, a, b, h)) return hit != manager.zero ? 1 : 0;
     checkStack();
     const BddNode& ra = nodeOf(a);
     const BddNode& rb = nodeOf(b);
@@ -102,6 +102,6 @@ int32_t superset(Node a, Node b) {
         answer = superset(ra.low, rb.low) != 0 && superset(ra.high, rb.high) != 0;
     else
         answer = superset(a, rb.low) != 0 && superset(a, rb.high) != 0;
-    putInOpCache1(opSuperset, a, b, answer != 0 ? one : zero, h);
+    putInOpCache1(opSuperset, a, b, answer != 0 ? manager.one : manager.zero, h);
     return answer;
 }

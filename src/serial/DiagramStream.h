@@ -32,6 +32,11 @@
 // A cancelled, refused or failed read gives back every table reference it took, in the order the
 // records were read, and leaves nothing behind.
 //
+// Working state. The writer keeps what one write needs (the next node number `serializedNodeID`,
+// the buffer `dataBuffer` and its position `bufferPos`) in an object of its own that its walks
+// share by reference, and the reader its node table `serializedNodes` likewise; nothing of either
+// outlives the call.
+//
 // Progress. With a progress sink, the writer asks it before each root in each of its two passes
 // (done 0 .. 2R-1, total 2R / progressShare); the reader does so before record i = 2 .. N-1 when i
 // is a multiple of N / 30 + 1 (total N / progressShare), at most 29 times. A total saturates into
@@ -56,6 +61,11 @@ struct StreamProgress {
 
 // units / progressShare truncated toward zero and saturated into 0 .. 2147483647 (NaN gives 0).
 int32_t progressTotal(double units, double progressShare);
+
+// One cancellation test and one report; true at once without a sink.
+inline bool goOn(const StreamProgress& progress, int32_t done, int32_t total) {
+    return progress.reportAndGoOn == nullptr || progress.reportAndGoOn(progress.context, done, total);
+}
 
 // The ints of a written stream; `ints` holds nothing when the operation was stopped.
 struct StreamInts {

@@ -5,33 +5,20 @@
 // fresh heap memory then cost as much as the walks themselves. So a large buffer comes straight from
 // the kernel as an anonymous mapping: one of known size is prefaulted in one call, one sized by an
 // upper bound is only reserved, and its user prefaults it piece by piece as it fills
-// (`prefaultStreamBytes`). Either way its bytes start out zero. Small buffers stay on the heap. A
-// buffer that cannot be had raises "Out of memory". Large pages are not asked for: on a fragmented
-// machine the kernel may stall to compact memory for them, which costs more than the faults saved.
+// (`prefaultBytes`, engine/Memory.h). Either way its bytes start out zero. Small buffers stay on the
+// heap. A buffer that cannot be had raises "Out of memory". Large pages are not asked for: on a
+// fragmented machine the kernel may stall to compact memory for them, which costs more than the
+// faults saved.
 #pragma once
 
 #include "engine/BDDNativeImpl.h"
+#include "engine/Memory.h"
 
 #include <sys/mman.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <type_traits>
-
-#ifdef MADV_POPULATE_WRITE
-inline constexpr int populateWrite = MADV_POPULATE_WRITE;
-#else
-// Kernel headers before Linux 5.14 lack the name; a kernel that old refuses the advice.
-inline constexpr int populateWrite = 23;
-#endif
-
-// Faults in the pages of [p, p + bytes) in one call. Prefaulting only saves faults, so a kernel
-// without it leaves the pages to fault in one by one as they are touched.
-inline void prefaultStreamBytes(void* p, size_t bytes) {
-    const auto first = reinterpret_cast<uintptr_t>(p) & ~uintptr_t{4095};
-    const auto end = reinterpret_cast<uintptr_t>(p) + bytes;
-    madvise(reinterpret_cast<void*>(first), end - first, populateWrite);
-}
 
 enum class StreamBufferUse {
     filled,    // every element will be written: prefault the whole buffer
@@ -58,7 +45,7 @@ public:
         if (p == MAP_FAILED) throwOutOfMemory();
         data_ = static_cast<T*>(p);
         mapped_ = true;
-        if (use == StreamBufferUse::filled) prefaultStreamBytes(p, bytes_);
+        if (use == StreamBufferUse::filled) prefaultBytes(p, bytes_);
     }
     StreamBuffer(StreamBuffer&& o) noexcept : data_(o.data_), bytes_(o.bytes_), mapped_(o.mapped_) {
         o.data_ = nullptr;

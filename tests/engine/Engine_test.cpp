@@ -1,27 +1,26 @@
 // What the Java tests cannot see of the node store and the operation cache: the node hash, table
 // growth, the collection rhythm, a failing collection with the queue lock, and the cache's
 // replacement rule.
-#include "engine/OpCache.h"
 #include "support/Engine.h"
 
 #include <tuple>
 
 namespace {
 
-Node fresh(int32_t var) { return cacheNode(var, zero, one); }
+Node fresh(int32_t var) { return cacheNode(var, manager.zero, manager.one); }
 
 TEST_F(EngineTest, TheNodeHashShiftsSignFilled) {
     // From 22 bits on the sign-filled shifts of children with bit 31 set reach the mask.
     const std::tuple<int32_t, Node, Node, int32_t> cases[] = {
         {7, 0x1000, 0x2000, 85}, {22, 0x80001234, 0x90000010, 3519659}, {24, 0x80001234, 0x90000010, 11757911}};
-    const int32_t bits = nodeCacheBitsCount;
+    const int32_t bits = manager.nodeCacheBitsCount;
     for (const auto& [b, low, high, bucket] : cases) {
-        nodeCacheBitsCount = b;
-        nodeCacheLength = 1 << b;
+        manager.nodeCacheBitsCount = b;
+        manager.nodeCacheLength = 1 << b;
         EXPECT_EQ(nodeHashCode(3, low, high), bucket) << b << " bits";
     }
-    nodeCacheBitsCount = bits;
-    nodeCacheLength = 1 << bits;
+    manager.nodeCacheBitsCount = bits;
+    manager.nodeCacheLength = 1 << bits;
 }
 
 TEST_F(EngineTest, TheTableDoublesToItsBound) {
@@ -31,7 +30,8 @@ TEST_F(EngineTest, TheTableDoublesToItsBound) {
     for (const auto& c : cases) {
         startEngine(c[0], 1000, 0, 1);
         for (int32_t v = 0; v < c[1]; ++v) fresh(v);
-        EXPECT_EQ(std::tuple(nodeCacheLength, nodeCacheTreshold), std::tuple(c[2], c[3])) << "bound " << c[0];
+        EXPECT_EQ(std::tuple(manager.nodeCacheLength, manager.nodeCacheTreshold), std::tuple(c[2], c[3]))
+            << "bound " << c[0];
     }
 }
 
@@ -43,11 +43,11 @@ TEST_F(EngineTest, CollectionsRunEveryRatePlusOneCreations) {
         // emptied queue.
         std::vector<int> collectedAt;
         for (int creation = 1; creation <= 18 && collectedAt.size() < 9; ++creation) {
-            decRefCount(one);
+            decRefCount(manager.one);
             fresh(creation);
-            if (finalizedNodesPos == 0) collectedAt.push_back(creation);
-            addRef(zero);
-            addRef(one);
+            if (manager.finalizedNodesPos == 0) collectedAt.push_back(creation);
+            incRefCount(manager.zero);
+            incRefCount(manager.one);
             fresh(creation);  // a hit, which does not count
         }
         EXPECT_EQ(collectedAt, expected) << "rate " << rate;
@@ -61,11 +61,11 @@ int lockDepth, lockEntries;
 TEST_F(EngineTest, AFailedCollectionLeavesTheLockAndNeverRepeatsARelease) {
     const auto enter = enterQueueLock;
     const auto leave = leaveQueueLock;
-    enterQueueLock = [] {
+    enterQueueLock = [](void*) {
         ++lockEntries;
         return static_cast<void*>(&++lockDepth);
     };
-    leaveQueueLock = [](void*) { --lockDepth; };
+    leaveQueueLock = [](void*, void*) { --lockDepth; };
     startEngine(1000, 1000, 100, 1);
     const Node x = fresh(3), y = fresh(4);
     decRefCount(x);
@@ -78,7 +78,8 @@ TEST_F(EngineTest, AFailedCollectionLeavesTheLockAndNeverRepeatsARelease) {
     EXPECT_EQ(std::tuple(nodeOf(y).id, refCountOf(nodeOf(x))), std::tuple(freedStamp, -1));
 
     const Node n = fresh(5);
-    nodeCache[nodeHashCode(5, zero, one)].head = nodeOf(n).next;  // unlinked behind the store's back
+    // Unlinked behind the store's back.
+    manager.nodeCache[nodeHashCode(5, manager.zero, manager.one)].head = nodeOf(n).next;
     decRefCount(n);
     EXPECT_EQ(errorOf([] { collectGarbage(); }), msgMustBeAnEntry);
     EXPECT_EQ(lockDepth, 0);
@@ -97,8 +98,8 @@ void reuseRecordOf(Node n, int32_t var) {
 // in a row; an entry that can never be hit again gives way whatever the counts.
 TEST_F(EngineTest, ReplacementSparesAMoreReferencedLiveEntryOnceInARow) {
     const Node a = fresh(1), b = fresh(2), held = fresh(3), fewer = fresh(4), weakest = fresh(11);
-    for (int i = 0; i < 2; ++i) addRef(held);  // 3
-    addRef(fewer);                              // 2
+    for (int i = 0; i < 2; ++i) incRefCount(held);  // 3
+    incRefCount(fewer);                              // 2
     putInOpCache2(opExistsVar, a, 2, held, 7);
     EXPECT_EQ(putInOpCache1(opIntersect, a, b, fewer, 7), fewer);
     EXPECT_EQ(searchInOpCache1(opIntersect, a, b, 7), Node{0}) << "refused";
@@ -113,7 +114,7 @@ TEST_F(EngineTest, ReplacementSparesAMoreReferencedLiveEntryOnceInARow) {
     const Node weak = fresh(9);  // one reference, fewer than the entry's result
     putInOpCache1(opUnite, a, b, weak, 7);
     EXPECT_EQ(searchInOpCache1(opUnite, a, b, 7), weak) << "a dead key's entry gives way at once";
-    EXPECT_EQ(opCacheOccupied, 1);
+    EXPECT_EQ(manager.opCacheOccupied, 1);
 }
 
 }  // namespace

@@ -11,7 +11,7 @@ namespace {
 int failuresAfterANodeWithGrowingStack(const std::function<Node()>& op) {
     const int32_t held = drainStore();
     for (int32_t room = 0, late = 0;; room += 16) {
-        const uint32_t stamps = curSerialID;
+        const uint32_t stamps = manager.curSerialID;
         const std::string message = errorOf([&] {
             stackLimit = static_cast<char*>(__builtin_frame_address(0)) - room;
             op();
@@ -20,7 +20,7 @@ int failuresAfterANodeWithGrowingStack(const std::function<Node()>& op) {
         if (message.empty()) return late;
         EXPECT_EQ(message, msgStackExhausted);
         EXPECT_EQ(drainStore(), held) << "room " << room;
-        late += curSerialID != stamps ? 1 : 0;
+        late += manager.curSerialID != stamps ? 1 : 0;
     }
 }
 

@@ -1,7 +1,9 @@
 // The engine driven directly, as the JNI layer drives it, and the helpers the unit tests share.
 #pragma once
 
-#include "engine/BDDNativeImpl.h"
+#include "engine/OpCache.h"
+#include "engine/UniqueTable.h"
+#include "ops/SetOps.h"
 #include "support/StoreCheck.h"
 
 #include <gtest/gtest.h>

@@ -12,7 +12,7 @@ int32_t drainStore() {
     for (bool again = true; again;) {
         collectGarbage();
         again = false;
-        for (Node h = 1; h <= static_cast<Node>(totalNodesAllocated); ++h) {
+        for (Node h = 1; h <= static_cast<Node>(manager.totalNodesAllocated); ++h) {
             BddNode& r = nodeOf(h);
             if (r.id != freedStamp || r.low == 0) continue;
             const Node low = r.low, high = r.high;
@@ -22,5 +22,5 @@ int32_t drainStore() {
             again = true;
         }
     }
-    return nodeCacheOccupied;
+    return manager.nodeCacheOccupied;
 }

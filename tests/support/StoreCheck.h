@@ -1,7 +1,7 @@
 // What the unit tests and the fuzz target share: the error exit caught, and the store drained.
 #pragma once
 
-#include "engine/BDDNativeImpl.h"
+#include "engine/RefCounts.h"
 
 #include <string>
 

@@ -1,17 +1,12 @@
-// The diagram stream: writer and reader over int buffers.
+// The reader of the diagram stream: the check of a stream, the search for the nodes the store holds
+// already, and the build.
+#include "engine/UniqueTable.h"
 #include "serial/DiagramStream.h"
 
-#include "engine/OpCache.h"
-#include "serial/Marking.h"
-
 #include <algorithm>
-#include <cmath>
 #include <new>
 
 namespace {
-
-// The longest int array the virtual machine is sure to create.
-constexpr int64_t maxStreamLength = 0x7FFFFFFF - 8;
 
 [[noreturn]] void malformed() { throwException(msgMalformedStream); }
 
@@ -22,34 +17,23 @@ std::unique_ptr<T[]> allocateArray(int64_t n) {
     return p;
 }
 
-// Points `dataBuffer` at the buffer being written for as long as the writer runs.
-struct DataBufferScope {
-    explicit DataBufferScope(int32_t* ints) {
-        dataBuffer = ints;
-        bufferPos = 0;
-    }
-    DataBufferScope(const DataBufferScope&) = delete;
-    DataBufferScope& operator=(const DataBufferScope&) = delete;
-    ~DataBufferScope() { dataBuffer = nullptr; }
-};
-
-// Publishes the reader's node table in `serializedNodes` for as long as the reader runs.
-struct NodeTableScope {
-    explicit NodeTableScope(Node* table) { serializedNodes = table; }
-    NodeTableScope(const NodeTableScope&) = delete;
-    NodeTableScope& operator=(const NodeTableScope&) = delete;
-    ~NodeTableScope() { serializedNodes = nullptr; }
-};
-
 // Record k of a stream: its four ints begin here.
 inline size_t recordAt(int64_t k) { return static_cast<size_t>(2 + 4 * k); }
 
-// Gives back the table's reference on the nodes of the first `built` records, in the order they
+// What one read keeps while it builds.
+struct StreamReader {
+    std::span<const int32_t> ints;
+    Node* serializedNodes;  // the node of each number once its record is built (0 until then)
+    const Node* existing;   // the node the store held for each number before the build (0: none)
+    int64_t built;          // records built so far; the table holds one reference on each
+};
+
+// Gives back the table's reference on the nodes of the records built so far, in the order they
 // were read, under the queue lock. Used when a read is stopped or fails part way.
-void releaseBuilt(std::span<const int32_t> ints, int64_t built) {
+void releaseBuilt(const StreamReader& r) {
     QueueLock lock;
     if (lock.failed()) return;
-    for (int64_t k = 0; k < built; ++k) doDecRefCount(serializedNodes[ints[recordAt(k)]]);
+    for (int64_t k = 0; k < r.built; ++k) doDecRefCount(r.serializedNodes[r.ints[recordAt(k)]]);
 }
 
 // How many records ahead the reader fetches what the build of a record will read.
@@ -59,24 +43,50 @@ constexpr int32_t lookAhead = 8;
 // raises the counts of, and, when no node was found for k beforehand, the head of the
 // unique-table bucket that make-node will search. Children that are built by the records just
 // before are not known yet; those reads then wait.
-inline void prefetchRecord(std::span<const int32_t> ints, const Node* existing, int64_t k) {
+inline void prefetchRecord(const StreamReader& r, int64_t k) {
     const size_t at = recordAt(k);
-    const Node low = serializedNodes[ints[at + 2]];
-    const Node high = serializedNodes[ints[at + 3]];
+    const Node low = r.serializedNodes[r.ints[at + 2]];
+    const Node high = r.serializedNodes[r.ints[at + 3]];
     if (low != 0) __builtin_prefetch(&nodeOf(low), 1);
     if (high != 0) __builtin_prefetch(&nodeOf(high), 1);
-    if (existing[ints[at]] == 0 && low != 0 && high != 0)
-        __builtin_prefetch(&nodeCache[nodeHashCode(ints[at + 1], low, high)]);
+    if (r.existing[r.ints[at]] == 0 && low != 0 && high != 0)
+        __builtin_prefetch(&manager.nodeCache[nodeHashCode(r.ints[at + 1], low, high)]);
 }
 
 // Starts fetching the entries of the node tables that building record k reads and writes: they
 // lie wherever the record's numbers point.
-inline void prefetchTableEntries(std::span<const int32_t> ints, const Node* existing, int64_t k) {
+inline void prefetchTableEntries(const StreamReader& r, int64_t k) {
     const size_t at = recordAt(k);
-    __builtin_prefetch(&serializedNodes[ints[at]], 1);
-    __builtin_prefetch(&existing[ints[at]]);
-    __builtin_prefetch(&serializedNodes[ints[at + 2]]);
-    __builtin_prefetch(&serializedNodes[ints[at + 3]]);
+    __builtin_prefetch(&r.serializedNodes[r.ints[at]], 1);
+    __builtin_prefetch(&r.existing[r.ints[at]]);
+    __builtin_prefetch(&r.serializedNodes[r.ints[at + 2]]);
+    __builtin_prefetch(&r.serializedNodes[r.ints[at + 3]]);
+}
+
+// The record indices by variable, the deepest first: a counting sort over the variables that the
+// stream uses, so that a small stream needs only a small count table.
+StreamBuffer<int32_t> recordsDeepestFirst(std::span<const int32_t> ints, int64_t records) {
+    int32_t lowestVar = maxInnerVar;
+    int32_t highestVar = 0;
+    for (int64_t k = 0; k < records; ++k) {
+        const int32_t v = ints[recordAt(k) + 1];
+        lowestVar = std::min(lowestVar, v);
+        highestVar = std::max(highestVar, v);
+    }
+    const int32_t vars = highestVar - lowestVar + 1;
+    const std::unique_ptr<int64_t[]> firstOfVar = allocateArray<int64_t>(vars);
+    std::fill_n(firstOfVar.get(), vars, 0);
+    for (int64_t k = 0; k < records; ++k) ++firstOfVar[ints[recordAt(k) + 1] - lowestVar];
+    int64_t placed = 0;
+    for (int32_t v = vars - 1; v >= 0; --v) {
+        const int64_t c = firstOfVar[v];
+        firstOfVar[v] = placed;
+        placed += c;
+    }
+    StreamBuffer<int32_t> order(records, StreamBufferUse::filled);
+    for (int64_t k = 0; k < records; ++k)
+        order[firstOfVar[ints[recordAt(k) + 1] - lowestVar]++] = static_cast<int32_t>(k);
+    return order;
 }
 
 // How many unique-table searches walk their chains at once.
@@ -103,32 +113,10 @@ struct ChainSearch {
 // search reads what the previous step started fetching and starts the next fetch.
 void findExistingNodes(std::span<const int32_t> ints, int32_t nodeCount, Node* existing) {
     const int64_t records = nodeCount - 2;
-    existing[0] = zero;
-    existing[1] = one;
+    existing[0] = manager.zero;
+    existing[1] = manager.one;
     if (records == 0) return;
-
-    // The record indices by variable, the deepest first (a counting sort over the variables that
-    // the stream uses, so that a small stream needs only a small count table).
-    int32_t lowestVar = maxInnerVar;
-    int32_t highestVar = 0;
-    for (int64_t k = 0; k < records; ++k) {
-        const int32_t v = ints[recordAt(k) + 1];
-        lowestVar = std::min(lowestVar, v);
-        highestVar = std::max(highestVar, v);
-    }
-    const int32_t vars = highestVar - lowestVar + 1;
-    const std::unique_ptr<int64_t[]> firstOfVar = allocateArray<int64_t>(vars);
-    std::fill_n(firstOfVar.get(), vars, 0);
-    for (int64_t k = 0; k < records; ++k) ++firstOfVar[ints[recordAt(k) + 1] - lowestVar];
-    int64_t placed = 0;
-    for (int32_t v = vars - 1; v >= 0; --v) {
-        const int64_t c = firstOfVar[v];
-        firstOfVar[v] = placed;
-        placed += c;
-    }
-    StreamBuffer<int32_t> order(records, StreamBufferUse::filled);
-    for (int64_t k = 0; k < records; ++k)
-        order[firstOfVar[ints[recordAt(k) + 1] - lowestVar]++] = static_cast<int32_t>(k);
+    const StreamBuffer<int32_t> order = recordsDeepestFirst(ints, records);
 
     int64_t next = 0;
     int32_t level = ints[recordAt(order[0]) + 1];
@@ -151,7 +139,7 @@ void findExistingNodes(std::span<const int32_t> ints, int32_t nodeCount, Node* e
             const Node high = existing[ints[at + 3]];
             if (low == 0 || high == 0) continue;
             s = {ints[at], ints[at + 1], low, high, nodeHashCode(ints[at + 1], low, high), 0};
-            __builtin_prefetch(&nodeCache[s.bucket]);
+            __builtin_prefetch(&manager.nodeCache[s.bucket]);
             return true;
         }
         return false;
@@ -160,7 +148,7 @@ void findExistingNodes(std::span<const int32_t> ints, int32_t nodeCount, Node* e
     const auto step = [&](ChainSearch& s) {
         Node n;
         if (s.at == 0) {
-            const NodeBucket& bucket = nodeCache[s.bucket];
+            const NodeBucket& bucket = manager.nodeCache[s.bucket];
             if (!bucketMayHold(bucket, s.var, s.low, s.high)) return false;
             n = bucket.head;
         } else {
@@ -198,76 +186,34 @@ inline bool stillHolds(Node n, int32_t var, Node low, Node high) {
     return r.id != freedStamp && r.var == var && r.low == low && r.high == high;
 }
 
-// One cancellation test and one report; true at once without a sink.
-bool goOn(const StreamProgress& progress, int32_t done, int32_t total) {
-    return progress.reportAndGoOn == nullptr || progress.reportAndGoOn(progress.context, done, total);
+// Builds the records in stream order, each through the node found for it beforehand when that node
+// still stands, else through make-node. False when the progress sink stopped the read.
+bool buildRecords(StreamReader& r, int32_t nodeCount, const StreamProgress& progress) {
+    const int32_t step = nodeCount / 30 + 1;
+    const int32_t total = progressTotal(nodeCount, progress.progressShare);
+    for (int32_t i = 2; i < nodeCount; ++i) {
+        if (i % step == 0 && !goOn(progress, i, total)) return false;
+        if (i + 3 * lookAhead < nodeCount) prefetchTableEntries(r, i - 2 + 3 * lookAhead);
+        if (i + 2 * lookAhead < nodeCount) {
+            if (const Node found = r.existing[r.ints[recordAt(i - 2 + 2 * lookAhead)]]; found != 0)
+                __builtin_prefetch(&nodeOf(found), 1);
+        }
+        if (i + lookAhead < nodeCount) prefetchRecord(r, i - 2 + lookAhead);
+        const size_t at = recordAt(i - 2);
+        const int32_t var = r.ints[at + 1];
+        const Node low = r.serializedNodes[r.ints[at + 2]];
+        const Node high = r.serializedNodes[r.ints[at + 3]];
+        incRefCount(low);
+        incRefCount(high);
+        const Node found = r.existing[r.ints[at]];
+        r.serializedNodes[r.ints[at]] =
+            found != 0 && stillHolds(found, var, low, high) ? takeFoundNode(found, low, high) : cacheNode(var, low, high);
+        ++r.built;
+    }
+    return true;
 }
 
 }  // namespace
-
-int32_t progressTotal(double units, double progressShare) {
-    if (std::isnan(units) || std::isnan(progressShare) || progressShare < 0) return 0;
-    if (progressShare == 0) return units > 0 ? 0x7FFFFFFF : 0;
-    const double total = units / progressShare;
-    if (!(total > 0)) return 0;
-    if (total >= 2147483647.0) return 0x7FFFFFFF;
-    return static_cast<int32_t>(total);
-}
-
-// ---- Writer ---------------------------------------------------------------------------------------
-
-StreamInts encodeDiagramStream(std::span<const Node> roots, const StreamProgress& progress) {
-    const auto rootCount = static_cast<int32_t>(roots.size());
-    const int32_t total = progressTotal(2.0 * rootCount, progress.progressShare);
-    // Every numbered node is a distinct inner node of the unique table, which bounds the count.
-    const int64_t capacity = nodeCacheOccupied;
-    StreamBuffer<NumberedNode> copies(capacity, StreamBufferUse::upToBound);
-    NumberedNodes numbered{copies.get(), 0, capacity};
-    nodeOf(zero).id = 0;
-    nodeOf(one).id = 1;
-    serializedNodeID = 2;
-    // The nodes marked so far are exactly the numbered ones.
-    const auto unMarkAllNumbered = [&] { unMarkNumbered(copies.get(), int64_t{serializedNodeID} - 2); };
-    try {
-        for (int32_t i = 0; i < rootCount; ++i) {
-            if (!goOn(progress, i, total)) {
-                unMarkAllNumbered();
-                return {};
-            }
-            evaluateNodeID(roots[i], numbered);
-        }
-    } catch (...) {
-        unMarkAllNumbered();
-        throw;
-    }
-    unMarkAllNumbered();
-
-    // Emission walks the numbered copy and leaves the store's marks alone.
-    const int64_t nodeCount = serializedNodeID;
-    const int64_t room = 4 * nodeCount + rootCount + 2;
-    if (room > maxStreamLength) throwOutOfMemory();
-    StreamInts out{StreamBuffer<int32_t>(room, StreamBufferUse::filled), 0};
-    StreamBuffer<uint8_t> emitted(nodeCount - 2, StreamBufferUse::filled);
-    DataBufferScope scope(out.ints.get());
-    dataBuffer[bufferPos++] = rootCount;
-    dataBuffer[bufferPos++] = static_cast<int32_t>(nodeCount);
-    for (int32_t i = 0; i < rootCount; ++i) {
-        if (!goOn(progress, rootCount + i, total)) return {};
-        serializeNode(static_cast<int32_t>(nodeOf(roots[i]).id), copies.get(), emitted.get());
-    }
-    for (const Node r : roots) dataBuffer[bufferPos++] = static_cast<int32_t>(nodeOf(r).id);
-    out.length = bufferPos;
-    return out;
-}
-
-StreamInts writeDiagramStream(std::span<const Node> roots, const StreamProgress& progress) {
-    struct EmptyCacheOnExit {
-        ~EmptyCacheOnExit() { clearOpCache(); }
-    } emptyCache;
-    return encodeDiagramStream(roots, progress);
-}
-
-// ---- Reader ---------------------------------------------------------------------------------------
 
 void checkDiagramStream(std::span<const int32_t> ints) {
     if (ints.size() < 2) malformed();
@@ -315,62 +261,39 @@ StreamRoots readDiagramStream(std::span<const int32_t> ints, const StreamProgres
     const int32_t rootCount = ints[0];
     const int32_t nodeCount = ints[1];
     StreamRoots out{allocateArray<Node>(rootCount), rootCount, false};
-    // Zero until a record has built its node: the look-ahead below tells built children by it.
+    // Zero until a record has built its node: the look-ahead tells built children by it.
     StreamBuffer<Node> table(nodeCount, StreamBufferUse::filled);
-    NodeTableScope scope(table.get());
-    serializedNodes[0] = zero;
-    serializedNodes[1] = one;
+    table[0] = manager.zero;
+    table[1] = manager.one;
     // The build finds its nodes there instead of searching for them. A node found may have been
     // freed meanwhile by a collection that the build's own new nodes started; then the build
     // searches as usual.
     StreamBuffer<Node> existing(nodeCount, StreamBufferUse::filled);
     findExistingNodes(ints, nodeCount, existing.get());
 
-    const int32_t step = nodeCount / 30 + 1;
-    const int32_t total = progressTotal(nodeCount, progress.progressShare);
-    int64_t built = 0;
+    StreamReader r{ints, table.get(), existing.get(), 0};
     try {
-        for (int32_t i = 2; i < nodeCount; ++i) {
-            if (i % step == 0 && !goOn(progress, i, total)) {
-                releaseBuilt(ints, built);
-                return {};
-            }
-            if (i + 3 * lookAhead < nodeCount) prefetchTableEntries(ints, existing.get(), i - 2 + 3 * lookAhead);
-            if (i + 2 * lookAhead < nodeCount) {
-                if (const Node found = existing[ints[recordAt(i - 2 + 2 * lookAhead)]]; found != 0)
-                    __builtin_prefetch(&nodeOf(found), 1);
-            }
-            if (i + lookAhead < nodeCount) prefetchRecord(ints, existing.get(), i - 2 + lookAhead);
-            const size_t at = recordAt(i - 2);
-            const int32_t var = ints[at + 1];
-            const Node low = serializedNodes[ints[at + 2]];
-            const Node high = serializedNodes[ints[at + 3]];
-            incRefCount(low);
-            incRefCount(high);
-            const Node found = existing[ints[at]];
-            serializedNodes[ints[at]] = found != 0 && stillHolds(found, var, low, high)
-                                            ? takeFoundNode(found, low, high)
-                                            : cacheNode(var, low, high);
-            ++built;
+        if (!buildRecords(r, nodeCount, progress)) {
+            releaseBuilt(r);
+            return {};
         }
     } catch (...) {
-        releaseBuilt(ints, built);
+        releaseBuilt(r);
         throw;
     }
 
     const size_t rootsAt = recordAt(nodeCount - 2);
     for (int32_t j = 0; j < rootCount; ++j) {
-        out.nodes[j] = serializedNodes[ints[rootsAt + static_cast<size_t>(j)]];
+        out.nodes[j] = r.serializedNodes[ints[rootsAt + static_cast<size_t>(j)]];
         incRefCount(out.nodes[j]);
     }
     QueueLock lock;
     if (lock.failed()) return {};
     for (int32_t i = 2; i < nodeCount; ++i) {
-        if (i + lookAhead < nodeCount) __builtin_prefetch(&nodeOf(serializedNodes[i + lookAhead]), 1);
-        doDecRefCount(serializedNodes[i]);
+        if (i + lookAhead < nodeCount) __builtin_prefetch(&nodeOf(r.serializedNodes[i + lookAhead]), 1);
+        doDecRefCount(r.serializedNodes[i]);
     }
     lock.exit();
     out.complete = true;
     return out;
 }
-

@@ -1,0 +1,98 @@
+// The unique table and make-node.
+//
+// Canonical means: no two live inner nodes have the same (var, low, high). Make-node (`cacheNode`)
+// is the only place where an inner node comes to life, and it links every new node into the bucket
+// of its triple, so every diagram in the store is reduced and shared. A bucket is the head of a
+// chain through the records' `next` fields, and a filter of the chain's members; a node is always
+// added at the head of its chain, and leaves it only when it is freed (engine/RefCounts.h). The
+// table grows by the rule of engine/BDDNativeImpl.h, up to `maxNodeCacheSize` buckets; growth
+// relinks the records and copies none.
+//
+// Make-node's hand-over: the caller hands over one reference on `low` and one on `high` (both
+// already counted), and gets back the canonical node with one reference of its own. Whatever
+// make-node does, the two references handed over are consumed: kept by a new node as its child
+// references, merged into the result, or given back (on every error exit as well).
+#pragma once
+
+#include "engine/RefCounts.h"
+
+// One bucket: the head of its chain, and a filter with one bit of every node linked in the chain
+// (bit `nodeFingerprint` of its triple). A bit that is clear proves that no node of that
+// fingerprint is in the chain, so most searches for a node that does not exist yet end at the
+// bucket without reading a record. A bit may stay set after its node left the chain; a search that
+// walks the whole chain without a match puts the filter right again.
+struct NodeBucket {
+    Node head;
+    uint32_t filter;
+};
+static_assert(sizeof(NodeBucket) == 8, "a bucket is the head and its filter");
+
+// Zeroed tables of n buckets ("Out of memory" when refused), and their release with the same n.
+NodeBucket* allocNodeCache(int32_t n);
+void freeNodeCache(NodeBucket* table, int32_t n);
+
+// The filter bit of (var, low, high): five bits of a product hash, independent of the bucket index.
+inline uint32_t nodeFingerprint(int32_t var, Node low, Node high) {
+    const uint32_t x = (low * 0x9E3779B1u) ^ (high * 0x85EBCA77u) ^ (static_cast<uint32_t>(var) * 0xC2B2AE3Du);
+    return uint32_t{1} << (x >> 27);
+}
+
+// False when the bucket's filter proves that no node (var, low, high) is in its chain.
+inline bool bucketMayHold(const NodeBucket& bucket, int32_t var, Node low, Node high) {
+    return (bucket.filter & nodeFingerprint(var, low, high)) != 0;
+}
+
+// Links node n, whose record is r, at the head of the bucket's chain and sets its filter bit.
+inline void linkIntoBucket(NodeBucket& bucket, Node n, BddNode& r) {
+    r.next = bucket.head;
+    bucket.head = n;
+    bucket.filter |= nodeFingerprint(r.var, r.low, r.high);
+}
+
+// Bucket of (var, low, high). Reads the children's handles, not their stamps; shifts are
+// arithmetic on signed 32-bit values and additions wrap.
+inline int32_t nodeHashCode(int32_t var, Node low, Node high) {
+    const uint32_t a = low ^ 0x55555555u;
+    const uint32_t b = high;
+    const int s1 = manager.nodeCacheBitsCount >> 1;
+    const int s2 = manager.nodeCacheBitsCount >> 2;
+    const uint32_t h = (a << s1) + static_cast<uint32_t>(var) +
+                       static_cast<uint32_t>(static_cast<int32_t>(a) >> s1) + (b << s2) +
+                       static_cast<uint32_t>(static_cast<int32_t>(b) >> s2);
+    return static_cast<int32_t>(h & static_cast<uint32_t>(manager.nodeCacheLength - 1));
+}
+
+// Lowers the count by one without any test or release: a hand-over reference that the result does
+// not keep. A saturated inner count stays where it is.
+inline void dropRefPlain(Node h) {
+    BddNode& n = nodeOf(h);
+    if (!isSaturated(h, n)) addToCount(n, -1);
+}
+
+// What make-node does when the table already holds n for (var, low, high): the match holds a
+// reference on each child already, so the two handed over are dropped (never reaching zero), and n
+// gains one for the caller.
+inline Node takeFoundNode(Node n, Node low, Node high) {
+    dropRefPlain(low);
+    dropRefPlain(high);
+    incRefCount(n);
+    return n;
+}
+
+// The node (var, low, high) of bucket h taken as make-node takes it, or 0 (nothing changes).
+Node searchInNodeCache(int32_t var, Node low, Node high, int32_t h);
+// Links n into bucket h and grows the table when it passes its threshold.
+Node putInNodeCache(Node n, int32_t h);
+// Doubles the table ("Out of memory" with the old table intact when refused).
+void rehashNodeCache();
+
+// Make-node: the canonical node for (var, low, high) with one reference for the caller, by the
+// hand-over above. A triple with equal children is the child itself. A new node takes a record from
+// the free list (a recycled record queues the release of its old children) and the next stamp, and
+// every `garbageCollectRate` + 1 creations starts a collection first. Refuses a variable outside
+// 0..32765 or not below both children's variables ("Assert failed: Variable order violated").
+Node cacheNode(int32_t var, Node low, Node high);
+
+// Gives every live inner node a fresh stamp from 3 upward and empties the operation cache; called
+// when `curSerialID` would reach 0xFFFFFFFF.
+void restampLiveNodes();
