@@ -1,6 +1,6 @@
 // What the Java tests cannot see of the node store and the operation cache: the node hash, table
-// growth, the collection rhythm, a failing collection with the queue lock, and the cache's
-// replacement rule.
+// growth, make-node's order check and hand-over, the count's bound, the collection rhythm, a failing
+// collection with the queue lock, and the cache's replacement rule.
 #include "support/Engine.h"
 
 #include <tuple>
@@ -33,6 +33,36 @@ TEST_F(EngineTest, TheTableDoublesToItsBound) {
         EXPECT_EQ(std::tuple(manager.nodeCacheLength, manager.nodeCacheTreshold), std::tuple(c[2], c[3]))
             << "bound " << c[0];
     }
+}
+
+// A node must lie above both children, whichever of them breaks the order; a refused node consumes
+// the references handed over like a made one.
+TEST_F(EngineTest, MakeNodeRefusesANodeNotAboveBothChildren) {
+    const Node x = fresh(4);
+    const std::tuple<int32_t, Node, Node> refused[] = {
+        {5, x, manager.one}, {5, manager.zero, x}, {4, manager.zero, x}, {maxInnerVar + 1, manager.zero, manager.one}};
+    for (const auto& [var, low, high] : refused) {
+        incRefCount(low);
+        incRefCount(high);
+        EXPECT_EQ(errorOf([&] { cacheNode(var, low, high); }), msgVariableOrder) << var;
+    }
+    EXPECT_EQ(std::tuple(refCountOf(nodeOf(x)), manager.nodeCacheOccupied), std::tuple(1, 1));
+}
+
+// A count that reached 2^14 - 1 stays there, whatever would raise or lower it: a reference added,
+// make-node's hand-over of a node it finds, a release carried out at once or queued.
+TEST_F(EngineTest, ASaturatedCountIsNeverLoweredAgain) {
+    const Node x = fresh(4);
+    for (int i = 0; i < saturatedCount; ++i) incRefCount(x);
+    for (int made = 0; made < 2; ++made) {  // a new node, then the hit that drops what it is handed
+        incRefCount(x);
+        incRefCount(manager.one);
+        cacheNode(3, x, manager.one);
+    }
+    doDecRefCount(x);
+    decRefCount(x);
+    collectGarbage();
+    EXPECT_EQ(refCountOf(nodeOf(x)), saturatedCount);
 }
 
 TEST_F(EngineTest, CollectionsRunEveryRatePlusOneCreations) {
