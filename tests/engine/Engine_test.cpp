@@ -9,25 +9,22 @@ namespace {
 
 Node fresh(int32_t var) { return cacheNode(var, manager.zero, manager.one); }
 
-TEST_F(EngineTest, TheNodeHashShiftsSignFilled) {
-    // From 22 bits on the sign-filled shifts of children with bit 31 set reach the mask.
-    const std::tuple<int32_t, Node, Node, int32_t> cases[] = {
+// The node hash and the table's growth. From 22 bits on the sign-filled shifts of children with
+// bit 31 set reach the mask. The first doubling is always made, later ones within the bound.
+TEST_F(EngineTest, TheUniqueTableHashesSignFilledAndDoublesToItsBound) {
+    const std::tuple<int32_t, Node, Node, int32_t> hashes[] = {
         {7, 0x1000, 0x2000, 85}, {22, 0x80001234, 0x90000010, 3519659}, {24, 0x80001234, 0x90000010, 11757911}};
-    const int32_t bits = manager.nodeCacheBitsCount;
-    for (const auto& [b, low, high, bucket] : cases) {
+    for (const auto& [b, low, high, bucket] : hashes) {
         manager.nodeCacheBitsCount = b;
         manager.nodeCacheLength = 1 << b;
         EXPECT_EQ(nodeHashCode(3, low, high), bucket) << b << " bits";
     }
-    manager.nodeCacheBitsCount = bits;
-    manager.nodeCacheLength = 1 << bits;
-}
-
-TEST_F(EngineTest, TheTableDoublesToItsBound) {
-    // bound, nodes made, then the length and threshold: the first doubling is always made.
-    const int32_t cases[][4] = {{512, 96, 128, 96},           {512, 97, 256, 192},          {0, 2000, 256, 0x7FFFFFFF},
-                                {1000, 2000, 512, 0x7FFFFFFF}, {1024, 2000, 1024, 0x7FFFFFFF}};
-    for (const auto& c : cases) {
+    manager.nodeCacheBitsCount = initialTableBits;  // the table itself never changed
+    manager.nodeCacheLength = 1 << initialTableBits;
+    // bound, nodes made, then the length and threshold
+    const int32_t growth[][4] = {{512, 96, 128, 96},           {512, 97, 256, 192},          {0, 2000, 256, 0x7FFFFFFF},
+                                 {1000, 2000, 512, 0x7FFFFFFF}, {1024, 2000, 1024, 0x7FFFFFFF}};
+    for (const auto& c : growth) {
         startEngine(c[0], 1000, 0, 1);
         for (int32_t v = 0; v < c[1]; ++v) fresh(v);
         EXPECT_EQ(std::tuple(manager.nodeCacheLength, manager.nodeCacheTreshold), std::tuple(c[2], c[3]))
@@ -35,9 +32,11 @@ TEST_F(EngineTest, TheTableDoublesToItsBound) {
     }
 }
 
-// A node must lie above both children, whichever of them breaks the order; a refused node consumes
-// the references handed over like a made one.
-TEST_F(EngineTest, MakeNodeRefusesANodeNotAboveBothChildren) {
+// Make-node consumes the references it is handed on every path. A node must lie above both
+// children, whichever of them breaks the order, and a refused one gives back what it was handed. A
+// count that reached 2^14 - 1 stays there, whatever would raise or lower it: a reference added,
+// the hand-over to a node that make-node finds, a release carried out at once or queued.
+TEST_F(EngineTest, MakeNodeRefusesABrokenOrderAndNothingMovesASaturatedCount) {
     const Node x = fresh(4);
     const std::tuple<int32_t, Node, Node> refused[] = {
         {5, x, manager.one}, {5, manager.zero, x}, {4, manager.zero, x}, {maxInnerVar + 1, manager.zero, manager.one}};
@@ -47,12 +46,7 @@ TEST_F(EngineTest, MakeNodeRefusesANodeNotAboveBothChildren) {
         EXPECT_EQ(errorOf([&] { cacheNode(var, low, high); }), msgVariableOrder) << var;
     }
     EXPECT_EQ(std::tuple(refCountOf(nodeOf(x)), manager.nodeCacheOccupied), std::tuple(1, 1));
-}
 
-// A count that reached 2^14 - 1 stays there, whatever would raise or lower it: a reference added,
-// make-node's hand-over of a node it finds, a release carried out at once or queued.
-TEST_F(EngineTest, ASaturatedCountIsNeverLoweredAgain) {
-    const Node x = fresh(4);
     for (int i = 0; i < saturatedCount; ++i) incRefCount(x);
     for (int made = 0; made < 2; ++made) {  // a new node, then the hit that drops what it is handed
         incRefCount(x);
