@@ -45,6 +45,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 using Node = uint32_t;  // a node handle; 0 is the null handle
 
@@ -86,6 +87,15 @@ constexpr int32_t growthThreshold(int32_t bitsCount, int32_t maxSize) {
 // ---- Manager state --------------------------------------------------------------------------------
 struct NodeBucket;    // engine/UniqueTable.h
 struct OpCacheEntry;  // engine/OpCache.h
+struct OpCacheEntry3;  // engine/OpCache.h
+
+// A variable map registered for replacement (ops/AnyVars.h): it sends each variable v up to
+// `lastSource` to target[v], which is v itself where v is not mapped. Its id is its index in
+// `varMaps`, never reused while the store lives.
+struct VarMap {
+    int32_t lastSource;
+    std::vector<int16_t> target;
+};
 
 // Glossary: "Treshold" in `nodeCacheTreshold` and `opCacheTreshold` means threshold.
 struct ManagerState {
@@ -110,6 +120,15 @@ struct ManagerState {
     int32_t opCacheLength;
     int32_t opCacheOccupied;  // slots that hold a node result
     int32_t opCacheTreshold;
+
+    // The operation cache's table of three-key entries (engine/OpCache.h), sized and grown alike.
+    OpCacheEntry3* opCache3;
+    int32_t opCache3BitsCount;
+    int32_t opCache3Length;
+    int32_t opCache3Occupied;
+    int32_t opCache3Treshold;
+
+    std::vector<VarMap> varMaps;
 
     // The four arguments of `init`, and what follows from them.
     int32_t maxNodeCacheSize;    // bound on the growth of the unique table

@@ -12,6 +12,14 @@ inline constexpr const char* msgVariableOrder = "Assert failed: Variable order v
 // Arguments the operations refuse.
 inline constexpr const char* msgInvalidVariable = "Assert failed: Invalid variable";
 inline constexpr const char* msgInvalidLayout = "Assert failed: Invalid tuple layout";
+// Operations over any variables: a list of variables that repeats one or leaves 0..32765, or two
+// lists that should pair up and do not; a diagram given as a variable set that is not a cube; a
+// variable map that is not one-to-one, or an id that no map was registered under; a tuple value
+// that does not fit its field.
+inline constexpr const char* msgInvalidVariableList = "Assert failed: Invalid variable list";
+inline constexpr const char* msgInvalidVariableSet = "Assert failed: Invalid variable set";
+inline constexpr const char* msgInvalidVariableMap = "Assert failed: Invalid variable map";
+inline constexpr const char* msgTupleValue = "Assert failed: Tuple value out of range";
 // The tuple walks meeting a variable outside the layout.
 inline constexpr const char* msgListWalk = "Assert failed: BDDNativeImpl.getTuples";
 inline constexpr const char* msgCountWalk = "Assert failed: BDDNativeImpl.getNumOfTuples";

@@ -10,6 +10,7 @@
 //   2  op, node, integer      -> node
 //   3  op, two nodes, integer -> node
 //   4  op, node               -> integer
+//   5  op, three nodes        -> node    (a table of its own, `opCache3`, whose slots are larger)
 //
 // The cache holds no references. A node result is used only while its record still carries the
 // stamp stored with it, and a key matches only while its key nodes still carry the stamps they had
@@ -46,9 +47,25 @@ struct OpCacheEntry {
     uint8_t refused;       // 1 once the entry has kept its slot against a store; cleared by every write
 };
 
+// One slot of the table of three-key entries.
+struct OpCacheEntry3 {
+    uint32_t stamp;
+    Node firstNode;
+    Node secondNode;
+    Node thirdNode;
+    Node result;
+    uint32_t firstStamp;
+    uint32_t secondStamp;
+    uint32_t thirdStamp;
+    uint8_t op;
+    uint8_t refused;
+};
+
 // Zeroed caches of n slots ("Out of memory" when refused), and their release with the same n.
 OpCacheEntry* allocOpCache(int32_t n);
 void freeOpCache(OpCacheEntry* cache, int32_t n);
+OpCacheEntry3* allocOpCache3(int32_t n);
+void freeOpCache3(OpCacheEntry3* cache, int32_t n);
 
 enum OpCode : uint8_t {
     opComplement = 1,
@@ -60,6 +77,12 @@ enum OpCode : uint8_t {
     opCount = 7,
     opRelprod = 8,
     opExistsVar = 9,
+    // Operations over any variables (ops/AnyVars.h): a variable set is keyed by the node of its
+    // cube, a map by its id.
+    opExistsSet = 10,   // node, cube
+    opReplace = 11,     // node, map id
+    opIte = 12,         // three nodes
+    opRelprodSet = 13,  // the two operands and the cube
 };
 
 // The key shape of each operation code (see above).
@@ -68,11 +91,15 @@ constexpr int keyShapeOf(int op) {
     case opComplement:  // the operand twice
     case opUnite:
     case opIntersect:
-    case opSuperset: return 1;
+    case opSuperset:
+    case opExistsSet: return 1;
     case opRename:  // the offset and the first variable packed into one integer
     case opExists:
-    case opExistsVar: return 2;
+    case opExistsVar:
+    case opReplace: return 2;
     case opRelprod: return 3;
+    case opIte:
+    case opRelprodSet: return 5;
     default: return 4;  // opCount
     }
 }
@@ -127,7 +154,8 @@ inline void prefetchForMiss(int32_t h, const BddNode& ra, const BddNode& rb) {
 // Replaces the cache by an empty one of twice the size. If the larger array cannot be had, the
 // current one is kept and "Assert failed: Out of memory" is raised.
 void rehashOpCache();
-// Empties every slot, keeping the size (after node stamps were rewritten).
+void rehashOpCache3();  // the same for the table of three-key entries
+// Empties every slot of both tables, keeping their sizes (after node stamps were rewritten).
 void clearOpCache();
 
 namespace opcache_detail {
@@ -259,4 +287,65 @@ inline int32_t putInOpCache4(int op, Node a, int32_t value, int32_t h) {
         --manager.opCacheOccupied;
     }
     return value;
+}
+
+// ---- Shape 5: three key nodes ---------------------------------------------------------------------
+// The same rules in a table of their own: the stamps of the result and of every key node, the
+// refusal that holds once in a row, growth by replacement within `maxOpCacheSize`. The slot mixes
+// the three stamps multiplicatively.
+
+inline int32_t opHashCode5(int op, Node a, Node b, Node c) {
+    uint32_t x = nodeOf(a).id * 0x9E3779B1u + nodeOf(b).id * 0x85EBCA77u + nodeOf(c).id * 0xC2B2AE3Du +
+                 static_cast<uint32_t>(op);
+    x ^= x >> 16;
+    x *= 0x7FEB352Du;
+    x ^= x >> 15;
+    return static_cast<int32_t>(x & static_cast<uint32_t>(manager.opCache3Length - 1));
+}
+
+namespace opcache_detail {
+inline bool keysLive(const OpCacheEntry3& e) {
+    return e.stamp == nodeOf(e.result).id && e.firstStamp == nodeOf(e.firstNode).id &&
+           e.secondStamp == nodeOf(e.secondNode).id && e.thirdStamp == nodeOf(e.thirdNode).id;
+}
+}  // namespace opcache_detail
+
+inline Node searchInOpCache5(int op, Node a, Node b, Node c, int32_t h) {
+    const OpCacheEntry3& e = manager.opCache3[h];
+    if (e.result != 0 && e.op == op && e.firstNode == a && e.secondNode == b && e.thirdNode == c &&
+        opcache_detail::keysLive(e)) {
+        incRefCount(e.result);
+        return e.result;
+    }
+    return 0;
+}
+
+inline Node putInOpCache5(int op, Node a, Node b, Node c, Node result, int32_t h) {
+    OpCacheEntry3& e = manager.opCache3[h];
+    if (e.result == 0) {
+        ++manager.opCache3Occupied;
+    } else if (e.refused == 0 && refCountOf(nodeOf(result)) < refCountOf(nodeOf(e.result)) &&
+               opcache_detail::keysLive(e)) {
+        e.refused = 1;
+        return result;
+    }
+    e.refused = 0;
+    e.op = static_cast<uint8_t>(op);
+    e.firstNode = a;
+    e.secondNode = b;
+    e.thirdNode = c;
+    e.firstStamp = nodeOf(a).id;
+    e.secondStamp = nodeOf(b).id;
+    e.thirdStamp = nodeOf(c).id;
+    e.result = result;
+    e.stamp = nodeOf(result).id;
+    if (manager.opCache3Occupied > manager.opCache3Treshold) {
+        try {
+            rehashOpCache3();
+        } catch (...) {
+            releaseOnUnwind(result);
+            throw;
+        }
+    }
+    return result;
 }

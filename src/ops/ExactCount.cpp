@@ -1,6 +1,9 @@
-// Exact tuple counts with a memo private to the call.
-#include "ops/TupleLayout.h"
-#include "ops/TupleWalks.h"
+// Exact tuple counts with a memo private to the call: every node's count lives in a table made for
+// one call and dropped at its end, so a node counted earlier under another layout never answers for
+// this one; the operation cache is neither read nor written. The table is indexed by handle and
+// zeroed lazily by the system (pages that the walk never touches cost nothing), so a small set in a
+// large store pays for its own nodes only.
+#include "ops/AnyVars.h"
 
 #include <bit>
 #include <cstdlib>
@@ -118,26 +121,23 @@ Count countWork(CountWalk& w, Node n) {
 
 }  // namespace
 
-std::vector<uint32_t> exactNumOfTuples(Node node, int32_t numFields, const int32_t* fieldFirstVar,
-                                       const int32_t* fieldWidth) {
-    switch (startTupleWalk(node, {numFields, fieldFirstVar, fieldWidth}, msgCountWalk)) {
-    case TupleWalkStart::noTuple: return {};
-    case TupleWalkStart::emptyTuple: return {1};
-    case TupleWalkStart::walk: break;
-    }
-
+std::vector<uint32_t> exactNumOfTuples(Node node, const FieldLayout& layout) {
+    if (node == manager.zero) return {};
     CountWalk w;
-    w.end = fieldFirstVar[numFields - 1] + fieldWidth[numFields - 1];
+    w.end = layout.bits.empty() ? 0 : layout.bits.back().var + 1;
     w.fieldVarsBelow.assign(static_cast<size_t>(w.end) + 1, 0);
-    for (int32_t f = 0, below = 0, v = 0; f < numFields; ++f) {
-        for (; v < fieldFirstVar[f]; ++v) w.fieldVarsBelow[v + 1] = below;
-        for (; v < fieldFirstVar[f] + fieldWidth[f]; ++v) w.fieldVarsBelow[v + 1] = ++below;
+    size_t next = 0;  // the next bit of the layout, in variable order
+    for (int32_t v = 0; v < w.end; ++v) {
+        const bool fieldVar = layout.bits[next].var == v;
+        next += fieldVar ? 1 : 0;
+        w.fieldVarsBelow[static_cast<size_t>(v) + 1] = w.fieldVarsBelow[static_cast<size_t>(v)] + (fieldVar ? 1 : 0);
     }
-    const size_t handles = static_cast<size_t>(manager.totalNodesAllocated) + 1;
-    w.slot.reset(static_cast<uint32_t*>(std::calloc(handles, sizeof(uint32_t))));
-    if (!w.slot) throwOutOfMemory();
-
-    const int32_t above = w.fieldVarsBelow[positionOf(w, node)];
+    if (node != manager.one) {
+        const size_t handles = static_cast<size_t>(manager.totalNodesAllocated) + 1;
+        w.slot.reset(static_cast<uint32_t*>(std::calloc(handles, sizeof(uint32_t))));
+        if (!w.slot) throwOutOfMemory();
+    }
+    const int32_t above = w.fieldVarsBelow[static_cast<size_t>(positionOf(w, node))];
     const Count c = node == manager.one ? Count{1, 0, 0} : countWork(w, node);
     w.sum.assign(1, 0);
     addShifted(w, c, above);

@@ -29,15 +29,6 @@
 // count of -1 reads back as a miss and is computed again at each use.
 int32_t getNumOfTuples(Node node, int32_t numFields, const int32_t* fieldFirstVar, const int32_t* fieldWidth);
 
-// The exact count, the same number without the wrap: as 32-bit limbs, least significant first,
-// without leading zero limbs (0 is empty). It keeps its memo to itself: every node's count lives in a
-// table made for one call and dropped at its end. The operation cache is neither read nor written,
-// so a node counted earlier under another layout can never answer for this one. The table is
-// indexed by handle and zeroed lazily by the system (pages of it that the walk never touches cost
-// nothing), so a small set in a large store pays for its own nodes only.
-std::vector<uint32_t> exactNumOfTuples(Node node, int32_t numFields, const int32_t* fieldFirstVar,
-                                       const int32_t* fieldWidth);
-
 // Receives each listed tuple: its `numFields` field values, readable during the call only.
 struct TupleSink {
     void (*add)(void* context, const int32_t* values, int32_t numFields);

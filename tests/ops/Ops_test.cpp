@@ -1,4 +1,5 @@
 // What the Java tests cannot see of the operations: one cut short by the stack leaves nothing behind.
+#include "support/AnyVarsCheck.h"
 #include "support/Engine.h"
 
 #include <functional>
@@ -36,6 +37,26 @@ TEST_F(EngineTest, AnOperationCutShortByTheStackLeavesNothingBehind) {
     EXPECT_GT(failuresAfterANodeWithGrowingStack([&] { return complement(x); }), 0);
     EXPECT_GT(failuresAfterANodeWithGrowingStack([&] { return unite(x, x2); }), 0);
     EXPECT_GT(failuresAfterANodeWithGrowingStack([&] { return relprod(y, y2, 0, 1); }), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// The operations over any variables, checked by evaluation on fixed inputs of the fuzz target's check.
+TEST(AnyVars, EveryResultAgreesWithEvaluation) {
+    uint64_t x = 0x9E3779B97F4A7C15u;
+    for (int input = 0; input < 300; ++input) {
+        std::vector<uint8_t> bytes(400);
+        for (auto& b : bytes) {
+            x ^= x << 13;
+            x ^= x >> 7;
+            x ^= x << 17;
+            b = static_cast<uint8_t>(x);
+        }
+        stackLimit = nullptr;
+        checkAnyVarsInput(bytes.data(), bytes.size());
+    }
 }
 
 }  // namespace

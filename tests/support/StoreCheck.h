@@ -23,3 +23,8 @@ std::string errorOf(F&& body) {
 // (as their reuse by make-node would), until nothing is left to release. Returns the live inner
 // nodes then. A collection may raise.
 int32_t drainStore();
+
+// Checks what must hold of the store between operations: every live inner node is reduced (two
+// different children), ordered (its variable below both children's), unmarked, over live children,
+// and the only one of its triple; the unique table holds exactly the live inner nodes.
+void checkStoreSound();

@@ -17,12 +17,15 @@ public final class Layout {
     private final List<Field> fields;
     private final int[] firstVars;
     private final int[] widths;
+    private final int[] fieldVars;
 
     private Layout(Engine engine, List<Field> fields) {
         this.engine = engine;
         this.fields = List.copyOf(fields);
         this.firstVars = fields.stream().mapToInt(Field::firstVar).toArray();
         this.widths = fields.stream().mapToInt(Field::width).toArray();
+        this.fieldVars = fields.stream().flatMapToInt(f -> java.util.stream.IntStream.range(f.firstVar(), f.firstVar() + f.width()))
+                .toArray();
     }
 
     /**
@@ -129,6 +132,11 @@ public final class Layout {
 
     int[] widths() {
         return widths;
+    }
+
+    /** Each field's variables, most significant bit first, one field after the other. */
+    int[] fieldVars() {
+        return fieldVars;
     }
 
     /** This layout with some fields taken out and others added (once each). */

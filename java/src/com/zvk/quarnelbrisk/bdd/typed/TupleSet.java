@@ -321,7 +321,7 @@ public final class TupleSet implements AutoCloseable {
      */
     public BigInteger count() {
         return fenced(null, () -> new BigInteger(1,
-                BDDFieldNativeProxy.doGetExactNumOfTuples(handle(), layout.firstVars(), layout.widths())));
+                BDDFieldNativeProxy.doGetExactNumOfTuples(handle(), layout.fieldVars(), layout.widths())));
     }
 
     /**

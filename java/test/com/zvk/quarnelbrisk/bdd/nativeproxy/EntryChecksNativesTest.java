@@ -88,6 +88,33 @@ class EntryChecksNativesTest {
                 () -> BDDManagerNativeProxy.doSerialize(out, new int[] {a}, reentrant, 1.0, ""),
                 () -> BDDManagerNativeProxy.doDeserialize(new Feed((Object) stream), reentrant, 1.0, ""));
         assertEquals(List.of(), out.written);
+        // The natives over any variables: lists that repeat a variable or leave 0..32765, a set that
+        // is not a cube, maps that are not one-to-one or unknown, fields that overlap or do not add
+        // up, values too wide for their field, lists of different widths.
+        int[] vars = {0, 1, 4, 5};
+        int[] widths = {2, 2};
+        refused("Invalid variable list", () -> BDDFieldNativeProxy.doMakeCube(new int[] {3, 3}),
+                () -> BDDFieldNativeProxy.doMakeCube(new int[] {32766}), () -> BDDFieldNativeProxy.doMakeCube(null),
+                () -> BDDFieldNativeProxy.doRegisterMap(new int[] {1}, new int[] {-1}),
+                () -> BDDFieldNativeProxy.doMakeRange(new int[] {2, 2}, 0, 1),
+                () -> BDDFieldNativeProxy.doMakeEqual(new int[] {0, 1}, new int[] {4}),
+                () -> BDDFieldNativeProxy.doMakePlus(new int[] {0, 1}, new int[] {1, 4}, 1));
+        refused("Invalid variable set", () -> BDDFieldNativeProxy.doExistsSet(a, a),
+                () -> BDDFieldNativeProxy.doRelprodSet(a, b, BDDManagerNativeProxy.doGetZero()));
+        refused("Invalid variable map", () -> BDDFieldNativeProxy.doRegisterMap(new int[] {0, 1}, new int[] {4, 4}),
+                () -> BDDFieldNativeProxy.doRegisterMap(new int[] {0, 0}, new int[] {4, 5}),
+                () -> BDDFieldNativeProxy.doRegisterMap(new int[] {0}, new int[] {4, 5}),
+                () -> BDDFieldNativeProxy.doReplace(a, 1 << 20), () -> BDDFieldNativeProxy.doReplace(a, -1));
+        refused("Invalid tuple layout", () -> BDDFieldNativeProxy.doMakeTuple(new int[] {0, 1, 1, 5}, widths, new int[2]),
+                () -> BDDFieldNativeProxy.doMakeTuple(vars, new int[] {2, 1}, new int[2]),
+                () -> BDDFieldNativeProxy.doMakeTuple(vars, widths, new int[1]),
+                () -> BDDFieldNativeProxy.doAddTuples(a, vars, widths, new int[3]),
+                () -> BDDFieldNativeProxy.doListTuples(a, vars, widths, new int[1], null, false, 5),
+                () -> BDDFieldNativeProxy.doGetExactNumOfTuples(a, vars, new int[] {2, 32}));
+        refused("Tuple value out of range", () -> BDDFieldNativeProxy.doMakeTuple(vars, widths, new int[] {4, 0}),
+                () -> BDDFieldNativeProxy.doAddTuples(a, vars, widths, new int[] {0, -1}));
+        refused("BDDNativeImpl.getTuples",
+                () -> BDDFieldNativeProxy.doListTuples(a, new int[] {0, 1}, new int[] {2}, null, null, false, 5));
         assertEquals(baseline, aliveWhenDrained());
 
         // The engine answers right afterwards, also at the edges: runs of no variables change
