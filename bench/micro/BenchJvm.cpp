@@ -32,7 +32,7 @@ bool startBenchJvm() {
 
 void startBenchEngine(int32_t maxNodeCache, int32_t maxOpCache, int32_t gcRate, int32_t gcEnabled) {
     activeEnv = benchEnv;
-    stackLimit = threadStackLimit();
+    setStackLimit(threadStackLimit());
     installQueueLock();
     init(maxNodeCache, maxOpCache, gcRate, gcEnabled, [] { return lookupHostClasses(activeEnv); });
 }

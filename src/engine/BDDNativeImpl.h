@@ -44,6 +44,7 @@
 #include "engine/Messages.h"
 
 #include <cstddef>
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -164,8 +165,15 @@ struct ManagerState {
 // fixed address.
 extern ManagerState manager;
 
-// Recursion below this address raises "Stack exhausted"; each native call sets it for its thread.
-extern char* stackLimit;
+// Recursion below this address stops (engine/Watch.h): each native call sets it for its thread with
+// `setStackLimit`, and a cancellation moves it above every frame, so that the test each recursion
+// level makes anyway also sees a cancellation. Another thread writes it, so it is an atomic.
+extern std::atomic<char*> stackLimit;
+// The limit of the calling thread's stack; null for none.
+void setStackLimit(char* limit);
+// Raises "Assert failed: Stack exhausted", or "Assert failed: Cancelled" for a cancelled watch, or
+// returns when the limit was only moved by a cancellation that no longer applies.
+[[gnu::cold]] void stackLimitReached();
 
 // ---- Errors ---------------------------------------------------------------------------------------
 // The error exit: a message of engine/Messages.h, never null.
@@ -213,9 +221,11 @@ inline bool isLiveHandle(int64_t h) {
 }
 
 // Recursive operations call this once per level: a diagram too deep for the thread's stack raises
-// "Assert failed: Stack exhausted" instead of overrunning it.
+// "Assert failed: Stack exhausted" instead of overrunning it, and a cancelled watch "Assert failed:
+// Cancelled".
 inline void checkStack() {
-    if (static_cast<char*>(__builtin_frame_address(0)) < stackLimit) [[unlikely]] throwException(msgStackExhausted);
+    if (static_cast<char*>(__builtin_frame_address(0)) < stackLimit.load(std::memory_order_relaxed)) [[unlikely]]
+        stackLimitReached();
 }
 
 // ---- The node store (engine/NodeStore.cpp) --------------------------------------------------------

@@ -8,6 +8,8 @@ inline constexpr const char* msgNegativeRefcount = "Assert failed: Negative refc
 inline constexpr const char* msgMustBeAnEntry = "Assert failed: There must be an entry";
 inline constexpr const char* msgOutOfMemory = "Assert failed: Out of memory";
 inline constexpr const char* msgStackExhausted = "Assert failed: Stack exhausted";
+// A watched operation cancelled from any thread, or by its progress callback.
+inline constexpr const char* msgCancelled = "Assert failed: Cancelled";
 inline constexpr const char* msgVariableOrder = "Assert failed: Variable order violated";
 // Arguments the operations refuse.
 inline constexpr const char* msgInvalidVariable = "Assert failed: Invalid variable";

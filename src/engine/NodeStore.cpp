@@ -12,7 +12,6 @@
 #include <cstring>
 
 ManagerState manager;
-char* stackLimit;
 
 void throwException(const char* message) { throw EngineError{message}; }
 

@@ -3,6 +3,7 @@
 
 #include "engine/Memory.h"
 #include "engine/OpCache.h"
+#include "engine/Watch.h"
 
 NodeBucket* allocNodeCache(int32_t n) {
     return static_cast<NodeBucket*>(allocTable(static_cast<size_t>(n) * sizeof(NodeBucket)));
@@ -113,6 +114,7 @@ Node createNode(int32_t var, Node low, Node high, int32_t h) {
     Node n;
     try {
         countCreation();
+        countWatchedCreation();
         n = takeFreeRecord();
     } catch (...) {
         releaseOnUnwind(low);

@@ -46,7 +46,7 @@ auto runFrame(JNIEnv* env, bool needsInit, F&& body) -> decltype(body()) {
         ~Leave() { frameBusy.store(false, std::memory_order_release); }
     } leave;
     activeEnv = env;
-    stackLimit = threadStackLimit();
+    setStackLimit(threadStackLimit());
     try {
         if (needsInit && !manager.engineInitialized) throwException(msgNotInitialized);
         if constexpr (std::is_void_v<R>) {

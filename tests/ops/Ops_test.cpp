@@ -14,10 +14,10 @@ int failuresAfterANodeWithGrowingStack(const std::function<Node()>& op) {
     for (int32_t room = 0, late = 0;; room += 16) {
         const uint32_t stamps = manager.curSerialID;
         const std::string message = errorOf([&] {
-            stackLimit = static_cast<char*>(__builtin_frame_address(0)) - room;
+            setStackLimit(static_cast<char*>(__builtin_frame_address(0)) - room);
             op();
         });
-        stackLimit = nullptr;
+        setStackLimit(nullptr);
         if (message.empty()) return late;
         EXPECT_EQ(message, msgStackExhausted);
         EXPECT_EQ(drainStore(), held) << "room " << room;
@@ -54,7 +54,7 @@ TEST(AnyVars, EveryResultAgreesWithEvaluation) {
             x ^= x << 17;
             b = static_cast<uint8_t>(x);
         }
-        stackLimit = nullptr;
+        setStackLimit(nullptr);
         checkAnyVarsInput(bytes.data(), bytes.size());
     }
 }

@@ -13,7 +13,7 @@
 
 // A fresh engine. Without a stack limit: a test that wants one sets `stackLimit` itself.
 inline void startEngine(int32_t maxNodeCache, int32_t maxOpCache, int32_t gcRate, int32_t gcEnabled) {
-    stackLimit = nullptr;
+    setStackLimit(nullptr);
     init(maxNodeCache, maxOpCache, gcRate, gcEnabled);
 }
 
