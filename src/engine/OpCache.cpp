@@ -11,17 +11,6 @@ OpCacheEntry* allocOpCache(int32_t n) {
 
 void freeOpCache(OpCacheEntry* cache, int32_t n) { freeTable(cache, static_cast<size_t>(n) * sizeof(OpCacheEntry)); }
 
-void rehashOpCache() {
-    const int32_t bits = manager.opCacheBitsCount + 1;
-    OpCacheEntry* fresh = allocOpCache(int32_t{1} << bits);  // raises "Out of memory", old cache kept
-    freeOpCache(manager.opCache, manager.opCacheLength);
-    manager.opCache = fresh;
-    manager.opCacheBitsCount = bits;
-    manager.opCacheLength = int32_t{1} << bits;
-    manager.opCacheOccupied = 0;
-    manager.opCacheTreshold = growthThreshold(bits, manager.maxOpCacheSize);
-}
-
 OpCacheEntry3* allocOpCache3(int32_t n) {
     return static_cast<OpCacheEntry3*>(allocTable(static_cast<size_t>(n) * sizeof(OpCacheEntry3)));
 }
@@ -30,15 +19,33 @@ void freeOpCache3(OpCacheEntry3* cache, int32_t n) {
     freeTable(cache, static_cast<size_t>(n) * sizeof(OpCacheEntry3));
 }
 
+namespace {
+
+// Replaces a table by an empty one of twice the size (the old one stays when the new one cannot be
+// had: "Out of memory"); nothing is carried over.
+template <class Entry>
+void doubleTable(Entry*& table, int32_t& bitsCount, int32_t& length, int32_t& occupied, int32_t& threshold,
+                 Entry* (*alloc)(int32_t), void (*release)(Entry*, int32_t)) {
+    const int32_t bits = bitsCount + 1;
+    Entry* fresh = alloc(int32_t{1} << bits);
+    release(table, length);
+    table = fresh;
+    bitsCount = bits;
+    length = int32_t{1} << bits;
+    occupied = 0;
+    threshold = growthThreshold(bits, manager.maxOpCacheSize);
+}
+
+}  // namespace
+
+void rehashOpCache() {
+    doubleTable(manager.opCache, manager.opCacheBitsCount, manager.opCacheLength, manager.opCacheOccupied,
+                manager.opCacheTreshold, allocOpCache, freeOpCache);
+}
+
 void rehashOpCache3() {
-    const int32_t bits = manager.opCache3BitsCount + 1;
-    OpCacheEntry3* fresh = allocOpCache3(int32_t{1} << bits);  // raises "Out of memory", old table kept
-    freeOpCache3(manager.opCache3, manager.opCache3Length);
-    manager.opCache3 = fresh;
-    manager.opCache3BitsCount = bits;
-    manager.opCache3Length = int32_t{1} << bits;
-    manager.opCache3Occupied = 0;
-    manager.opCache3Treshold = growthThreshold(bits, manager.maxOpCacheSize);
+    doubleTable(manager.opCache3, manager.opCache3BitsCount, manager.opCache3Length, manager.opCache3Occupied,
+                manager.opCache3Treshold, allocOpCache3, freeOpCache3);
 }
 
 void clearOpCache() {
