@@ -265,11 +265,15 @@ public final class Demo {
         return Integer.parseInt(line.substring(line.indexOf(':') + 2));
     }
 
-    /** N - 2 of the diagram stream's header: the distinct inner nodes of the saved sets. */
+    /**
+     * N - 2 of the diagram stream's header: the distinct inner nodes of the saved sets. The file
+     * holds the sets' layouts first, then the diagram stream.
+     */
     private static int nodeCountOfStream(Path file) throws IOException {
         try (ObjectInputStream is = new ObjectInputStream(new BufferedInputStream(Files.newInputStream(file)))) {
             is.setObjectInputFilter(info -> info.serialClass() == null || info.serialClass() == int[].class
                     ? java.io.ObjectInputFilter.Status.UNDECIDED : java.io.ObjectInputFilter.Status.REJECTED);
+            is.readObject();
             return ((int[]) is.readObject())[1] - 2;
         } catch (ClassNotFoundException e) {
             throw new IOException(e);

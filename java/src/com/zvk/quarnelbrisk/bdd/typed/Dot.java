@@ -3,7 +3,8 @@ package com.zvk.quarnelbrisk.bdd.typed;
 import java.util.BitSet;
 
 /**
- * Graphviz DOT text of one diagram, read from the ints of its diagram stream:
+ * Graphviz DOT text of one diagram, read from the ints of its description (the diagram stream's
+ * format):
  * {@code [roots, nodes, records of (number, var, low, high) ..., root numbers]}, numbers 0 and 1
  * standing for the empty and the full set.
  */
@@ -46,8 +47,11 @@ final class Dot {
     /** "dep bit 3" for the variable of bit 3 (0 the least significant) of field dep. */
     private static String label(Layout layout, int var) {
         for (Field f : layout.fields()) {
-            if (var >= f.firstVar() && var < f.firstVar() + f.width()) {
-                return f.name() + " bit " + (f.width() - 1 - (var - f.firstVar()));
+            int[] vars = f.varList();
+            for (int i = 0; i < vars.length; i++) {
+                if (vars[i] == var) {
+                    return f.name() + " bit " + (vars.length - 1 - i);
+                }
             }
         }
         return "variable " + var;

@@ -1,18 +1,25 @@
 package com.zvk.quarnelbrisk.bdd.typed;
 
+import com.zvk.quarnelbrisk.bdd.nativeproxy.BDDFieldNativeProxy;
 import com.zvk.quarnelbrisk.bdd.nativeproxy.BDDManagerNativeProxy;
 import com.zvk.quarnelbrisk.bdd.nativeproxy.BDDNativeProxy;
 import java.io.IOException;
 import java.io.InputStream;
 import java.io.OutputStream;
+import java.util.ArrayList;
+import java.util.Arrays;
 import java.util.Collection;
 import java.util.HashMap;
+import java.util.HashSet;
 import java.util.List;
 import java.util.Map;
+import java.util.Objects;
+import java.util.stream.Stream;
 
 /**
- * The engine of this process, as started by {@link #start(Settings)}: it places fields, makes tuple
- * sets, collects garbage, and saves and loads groups of sets.
+ * The engine of this process, as started by {@link #start(Settings)}: it declares fields (on runs of
+ * variables, interleaved, or as domains of any size), makes tuple sets and the common relations
+ * between fields, collects garbage, and saves and loads groups of sets.
  *
  * <p>There is one store per process. Each start begins a new generation and throws the previous
  * store away: every set, field and layout made before then refuses use afterwards with an
@@ -157,29 +164,105 @@ public final class Engine {
     }
 
     /**
-     * Declares a field, placed on the next free run of variables.
+     * Declares a field of {@code width} bits, placed on the next free run of variables.
      *
      * @param name a name not yet declared on this engine
      * @param width 1 to 30 bits (so that every value has a listing bound that fits an int)
-     * @return the new field
+     * @return the new field, of 2<sup>width</sup> values
      * @throws IllegalArgumentException for a taken name or a width out of range
      * @throws IllegalStateException when the engine's variables are used up
      */
-    public synchronized Field field(String name, int width) {
-        checkCurrent();
+    public Field field(String name, int width) {
         if (width < 1 || width > 30) {
             throw new IllegalArgumentException("field " + name + ": width " + width + " is not 1 to 30");
         }
-        if (fields.containsKey(name)) {
-            throw new IllegalArgumentException("field " + name + " is declared already");
+        return declare(width, 1 << width, name).get(0);
+    }
+
+    /**
+     * Declares a field of {@code size} values, 0 to size − 1, on the next free run of
+     * ⌈log<sub>2</sub> size⌉ variables (at least one). Sets over it never hold a value outside the
+     * domain: {@link #all}, {@link TupleSet#complement} and the builders keep to it, and tuples
+     * refuse such values.
+     *
+     * @param name a name not yet declared on this engine
+     * @param size 1 to 2<sup>30</sup>
+     * @return the new field
+     * @throws IllegalArgumentException for a taken name or a size out of range
+     * @throws IllegalStateException when the engine's variables are used up
+     */
+    public Field domain(String name, long size) {
+        return declare(widthFor(size), (int) size, name).get(0);
+    }
+
+    /**
+     * Declares fields of one width whose bits alternate: the most significant bit of each field in
+     * the order given, then the next bit of each, and so on, on fresh variables. Relations between
+     * interleaved fields ({@link #equal}, {@link #plus}) take a few nodes a bit, where fields on runs
+     * of their own take nodes exponential in the width; relations without such a pattern may be
+     * smaller on runs.
+     *
+     * @param width 1 to 30 bits each
+     * @param names the names of the fields, none declared yet, at least one
+     * @return the fields, in the order of the names
+     * @throws IllegalArgumentException for a taken or repeated name or a width out of range
+     * @throws IllegalStateException when the engine's variables are used up
+     */
+    public List<Field> interleaved(int width, String... names) {
+        if (width < 1 || width > 30) {
+            throw new IllegalArgumentException("fields " + Arrays.toString(names) + ": width " + width + " is not 1 to 30");
         }
-        if (nextVar + width > VARIABLES) {
-            throw new IllegalStateException("no room for field " + name + ": " + nextVar + " variables are used");
+        return declare(width, 1 << width, names);
+    }
+
+    /**
+     * Declares domains of one size whose bits alternate, as {@link #interleaved} does for fields of
+     * one width.
+     *
+     * @param size 1 to 2<sup>30</sup> values each
+     * @param names the names of the fields, none declared yet, at least one
+     * @return the fields, in the order of the names
+     * @throws IllegalArgumentException for a taken or repeated name or a size out of range
+     * @throws IllegalStateException when the engine's variables are used up
+     */
+    public List<Field> interleavedDomains(long size, String... names) {
+        return declare(widthFor(size), (int) size, names);
+    }
+
+    private static int widthFor(long size) {
+        if (size < 1 || size > 1 << 30) {
+            throw new IllegalArgumentException("a domain of " + size + " values is not 1 to 2^30");
         }
-        Field f = new Field(this, name, width, nextVar);
-        nextVar += width;
-        fields.put(name, f);
-        return f;
+        return Math.max(1, 64 - Long.numberOfLeadingZeros(size - 1));
+    }
+
+    /** Fields of {@code size} values on {@code width} bits each, bit i of field f at variable next + i * n + f. */
+    private synchronized List<Field> declare(int width, int size, String... names) {
+        checkCurrent();
+        int n = names.length;
+        if (n == 0 || new HashSet<>(Arrays.asList(names)).size() != n) {
+            throw new IllegalArgumentException("names must be given, each once: " + Arrays.toString(names));
+        }
+        for (String name : names) {
+            if (fields.containsKey(Objects.requireNonNull(name, "a field needs a name"))) {
+                throw new IllegalArgumentException("field " + name + " is declared already");
+            }
+        }
+        if (nextVar + (long) width * n > VARIABLES) {
+            throw new IllegalStateException("no room for " + Arrays.toString(names) + ": " + nextVar + " variables are used");
+        }
+        List<Field> made = new ArrayList<>();
+        for (int f = 0; f < n; f++) {
+            int[] vars = new int[width];
+            for (int i = 0; i < width; i++) {
+                vars[i] = nextVar + i * n + f;
+            }
+            Field field = new Field(this, names[f], vars, size);
+            fields.put(names[f], field);
+            made.add(field);
+        }
+        nextVar += width * n;
+        return List.copyOf(made);
     }
 
     /**
@@ -200,8 +283,8 @@ public final class Engine {
     /**
      * The layout of some fields of this engine; with no fields, the layout of the empty tuple.
      *
-     * @param fields distinct fields of this engine, in any order
-     * @return their layout
+     * @param fields distinct fields of this engine, in the order of the layout's tuples
+     * @return their layout, which keeps that order
      */
     public Layout layout(Field... fields) {
         checkCurrent();
@@ -215,40 +298,36 @@ public final class Engine {
      * @return a new set that the caller owns
      */
     public TupleSet empty(Layout layout) {
-        return constant(layout, BDDManagerNativeProxy.doGetZero());
+        checkLayout(layout);
+        return new TupleSet(this, layout, held(BDDManagerNativeProxy.doGetZero()));
     }
 
     /**
-     * The set of every tuple of a layout.
+     * The set of every tuple of a layout: every value of each field's domain.
      *
      * @param layout its layout
      * @return a new set that the caller owns
      */
     public TupleSet all(Layout layout) {
-        return constant(layout, BDDManagerNativeProxy.doGetOne());
-    }
-
-    private TupleSet constant(Layout layout, int terminal) {
         checkLayout(layout);
-        BDDNativeProxy.doIncRefCount(terminal);  // the constants come without a reference
-        return new TupleSet(this, layout, terminal);
+        return new TupleSet(this, layout, withinDomains(layout, held(BDDManagerNativeProxy.doGetOne())));
     }
 
     /**
      * The set of one tuple.
      *
      * @param layout its layout
-     * @param values one value per field, in the layout's order
+     * @param values one value per field, in the layout's order, each in its field's domain
      * @return a new set that the caller owns
      */
     public TupleSet tuple(Layout layout, int... values) {
         checkLayout(layout);
         return new TupleSet(this, layout,
-                BDDManagerNativeProxy.doMakeSingleTuple(layout.firstVars(), layout.widths(), checkedTuple(layout, values)));
+                BDDFieldNativeProxy.doMakeTuple(layout.fieldVars(), layout.widths(), checkedTuple(layout, values)));
     }
 
     /**
-     * The set of some tuples.
+     * The set of some tuples, built in one pass over them.
      *
      * @param layout their layout
      * @param tuples each one value per field, in the layout's order; repeats count once
@@ -258,6 +337,57 @@ public final class Engine {
         try (TupleSet empty = empty(layout)) {
             return empty.withAll(tuples);
         }
+    }
+
+    /**
+     * The pairs of equal values of two fields of one width: the set over {@code (a, b)} where
+     * {@code a = b}, within both domains. With the fields interleaved it takes a few nodes a bit.
+     *
+     * @param a a field
+     * @param b another field of the same width
+     * @return a new set over {@code (a, b)} that the caller owns
+     * @throws IllegalArgumentException when the widths differ or the fields are the same
+     */
+    public TupleSet equal(Field a, Field b) {
+        Layout l = pairLayout(a, b);
+        return new TupleSet(this, l, withinDomains(l, BDDFieldNativeProxy.doMakeEqual(a.varList(), b.varList())));
+    }
+
+    /**
+     * The values of a field from {@code lo} to {@code hi}, both included, within its domain.
+     *
+     * @param f a field
+     * @param lo the least value
+     * @param hi the greatest value
+     * @return a new set over {@code (f)} that the caller owns; empty when no value of the domain is
+     *     in the range
+     */
+    public TupleSet range(Field f, long lo, long hi) {
+        Layout l = layout(f);
+        return new TupleSet(this, l, BDDFieldNativeProxy.doMakeRange(f.varList(), lo, Math.min(hi, f.size() - 1L)));
+    }
+
+    /**
+     * The pairs where one field is the other plus a constant, without wrapping around: the set over
+     * {@code (from, to)} where {@code to = from + k}, within both domains.
+     *
+     * @param from a field
+     * @param to another field of the same width
+     * @param k the constant, which may be negative
+     * @return a new set over {@code (from, to)} that the caller owns
+     * @throws IllegalArgumentException when the widths differ or the fields are the same
+     */
+    public TupleSet plus(Field from, Field to, long k) {
+        Layout l = pairLayout(from, to);
+        return new TupleSet(this, l, withinDomains(l, BDDFieldNativeProxy.doMakePlus(from.varList(), to.varList(), k)));
+    }
+
+    private Layout pairLayout(Field a, Field b) {
+        Layout l = layout(a, b);
+        if (a.width() != b.width()) {
+            throw new IllegalArgumentException("fields " + a + " and " + b + " differ in width");
+        }
+        return l;
     }
 
     /** Carries out every queued release now (they also happen every {@code garbageCollectRate} creations). */
@@ -277,8 +407,23 @@ public final class Engine {
     }
 
     /**
-     * Writes a group of sets to a stream: one int array of diagrams (shared parts written once),
-     * then one int array with the sets' layouts. Nothing is written when the callback cancels.
+     * Gives back what the engine keeps for its own operations: the diagrams of the variable sets
+     * that projections and joins quantify, and of the domains' constraints, one reference each, and
+     * the variable maps of renamings. They are made again when next needed. Once every set is closed
+     * as well, the store holds nothing that this engine made.
+     */
+    public synchronized void releaseCaches() {
+        checkCurrent();
+        Stream.concat(cubes.values().stream(), domains.values().stream()).forEach(BDDNativeProxy::doDecRefCount);
+        cubes.clear();
+        domains.clear();
+        maps.clear();
+    }
+
+    /**
+     * Writes a group of sets to a stream: one int array with the sets' layouts (each field's name,
+     * size and variables), then one int array of diagrams (shared parts written once). Nothing is
+     * written when the callback cancels.
      *
      * @param out where to write; flushed, not closed
      * @param sets the sets, of this engine
@@ -293,8 +438,11 @@ public final class Engine {
 
     /**
      * Reads back a group of sets that {@link #save} wrote. Only int arrays are read from the stream:
-     * an object of any other class is refused before it is built. The layouts must have the runs of
-     * those saved (fields declared in the same order and widths place them so).
+     * an object of any other class is refused before it is built. Each layout given must hold the
+     * fields of the set saved, in any order (names, sizes and variables alike: declare the fields of
+     * a new generation as the saved ones were declared); the set takes the layout given. Streams of
+     * the format before, which held each field's first variable and width, still load, into layouts
+     * of fields on runs of every value of their width.
      *
      * @param in where to read
      * @param layouts the layout of each set, in the order saved
@@ -307,6 +455,72 @@ public final class Engine {
         checkCurrent();
         layouts.forEach(this::checkLayout);
         return SetStreams.load(this, in, layouts, progress);
+    }
+
+    // ---- What the engine keeps for its operations -----------------------------------------------------
+
+    /** Cubes by their sorted variables, and the domains' constraints: one reference each. */
+    private final Map<Key, Integer> cubes = new HashMap<>();
+    private final Map<Field, Integer> domains = new HashMap<>();
+    /** Variable maps by their sources followed by their targets. */
+    private final Map<Key, Integer> maps = new HashMap<>();
+
+    /** Int arrays compared by content. */
+    private record Key(int[] ints) {
+        @Override
+        public boolean equals(Object o) {
+            return o instanceof Key k && Arrays.equals(k.ints, ints);
+        }
+
+        @Override
+        public int hashCode() {
+            return Arrays.hashCode(ints);
+        }
+    }
+
+    /**
+     * The cube of a set of variables, borrowed: the engine keeps one reference to it for the
+     * generation, so that the operation cache, which knows a variable set by its cube's node, keeps
+     * answering for it.
+     */
+    synchronized int cube(int[] vars) {
+        int[] sorted = vars.clone();
+        Arrays.sort(sorted);
+        return cubes.computeIfAbsent(new Key(sorted), k -> BDDFieldNativeProxy.doMakeCube(k.ints()));
+    }
+
+    /** The id of the one-to-one map {@code from[i] -> to[i]}, registered once a generation. */
+    synchronized int map(int[] from, int[] to) {
+        int[] both = Arrays.copyOf(from, from.length + to.length);
+        System.arraycopy(to, 0, both, from.length, to.length);
+        return maps.computeIfAbsent(new Key(both), k -> BDDFieldNativeProxy.doRegisterMap(from, to));
+    }
+
+    /**
+     * An owned handle restricted to the domains of the layout's fields: given back, and the
+     * restriction returned with a reference of its own.
+     */
+    int withinDomains(Layout layout, int owned) {
+        for (Field f : layout.partialFields().toList()) {
+            int constraint;
+            synchronized (this) {
+                constraint = domains.computeIfAbsent(f, d -> BDDFieldNativeProxy.doMakeRange(d.varList(), 0, d.size() - 1));
+            }
+            int next;
+            try {
+                next = BDDNativeProxy.doIntersect(owned, constraint);
+            } finally {
+                BDDNativeProxy.doDecRefCount(owned);
+            }
+            owned = next;
+        }
+        return owned;
+    }
+
+    /** A reference more on a constant, which the natives hand out without one. */
+    private static int held(int terminal) {
+        BDDNativeProxy.doIncRefCount(terminal);
+        return terminal;
     }
 
     void checkLayout(Layout layout) {

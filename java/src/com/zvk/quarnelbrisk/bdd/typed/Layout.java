@@ -3,36 +3,37 @@ package com.zvk.quarnelbrisk.bdd.typed;
 import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.Collection;
-import java.util.Comparator;
+import java.util.HashSet;
 import java.util.LinkedHashSet;
 import java.util.List;
+import java.util.Set;
+import java.util.stream.Collectors;
+import java.util.stream.Stream;
 
 /**
- * The fields of a tuple, in the engine's order: whatever order they are given in, a layout lists
- * them by their variables, and tuples, listings and bounds follow that order. Two layouts are equal
- * when they hold the same fields. Immutable.
+ * The fields of a tuple, in the order the caller gave them: tuples of the layout are built, listed
+ * and printed with their values in this order, wherever the fields' variables lie. Two layouts are
+ * equal when they hold the same fields in the same order; sets whose layouts hold the same fields in
+ * another order still combine (see {@link #sameFields}). Immutable.
  */
 public final class Layout {
     private final Engine engine;
     private final List<Field> fields;
-    private final int[] firstVars;
     private final int[] widths;
     private final int[] fieldVars;
 
     private Layout(Engine engine, List<Field> fields) {
         this.engine = engine;
         this.fields = List.copyOf(fields);
-        this.firstVars = fields.stream().mapToInt(Field::firstVar).toArray();
         this.widths = fields.stream().mapToInt(Field::width).toArray();
-        this.fieldVars = fields.stream().flatMapToInt(f -> java.util.stream.IntStream.range(f.firstVar(), f.firstVar() + f.width()))
-                .toArray();
+        this.fieldVars = fields.stream().flatMapToInt(f -> Arrays.stream(f.varList())).toArray();
     }
 
     /**
      * The layout of these fields, which must be distinct and of one engine.
      *
-     * @param fields the fields, in any order
-     * @return the layout with the fields in the engine's order
+     * @param fields the fields, in the order of the layout's tuples
+     * @return the layout
      */
     public static Layout of(Field... fields) {
         return of(Arrays.asList(fields));
@@ -41,8 +42,8 @@ public final class Layout {
     /**
      * The layout of these fields, which must be distinct and of one engine (at least one field).
      *
-     * @param fields the fields, in any order
-     * @return the layout with the fields in the engine's order
+     * @param fields the fields, in the order of the layout's tuples
+     * @return the layout
      */
     public static Layout of(Collection<Field> fields) {
         if (fields.isEmpty()) {
@@ -62,13 +63,11 @@ public final class Layout {
                 throw new IllegalArgumentException("field " + f + " belongs to another engine");
             }
         }
-        List<Field> sorted = new ArrayList<>(distinct);
-        sorted.sort(Comparator.comparingInt(Field::firstVar));
-        return new Layout(engine, sorted);
+        return new Layout(engine, new ArrayList<>(distinct));
     }
 
     /**
-     * The fields in the engine's order.
+     * The fields in the layout's order.
      *
      * @return an unmodifiable list
      */
@@ -106,6 +105,16 @@ public final class Layout {
     }
 
     /**
+     * Whether two layouts hold the same fields, in any order: the sets of such layouts combine.
+     *
+     * @param other another layout
+     * @return true when the fields are the same
+     */
+    public boolean sameFields(Layout other) {
+        return other.fields.size() == fields.size() && new HashSet<>(fields).containsAll(other.fields);
+    }
+
+    /**
      * The field of that name.
      *
      * @param name a field name
@@ -125,11 +134,7 @@ public final class Layout {
         return engine;
     }
 
-    /** The first variables and widths as the natives take them; never handed out. */
-    int[] firstVars() {
-        return firstVars;
-    }
-
+    /** Each field's width, as the natives take them; never handed out. */
     int[] widths() {
         return widths;
     }
@@ -139,23 +144,29 @@ public final class Layout {
         return fieldVars;
     }
 
-    /** This layout with some fields taken out and others added (once each). */
+    /** The layout of these fields followed by those of {@code added} that are new, minus {@code removed}. */
     Layout change(Collection<Field> removed, Collection<Field> added) {
-        List<Field> next = new ArrayList<>(fields);
+        Set<Field> next = new LinkedHashSet<>(fields);
+        next.addAll(added);
         next.removeAll(removed);
-        for (Field f : added) {
-            if (!next.contains(f)) {
-                next.add(f);
-            }
-        }
         return of(engine, next);
     }
 
+    /** The variables of some fields, in no particular order. */
+    static int[] varsOf(Collection<Field> fields) {
+        return fields.stream().flatMapToInt(f -> Arrays.stream(f.varList())).toArray();
+    }
+
+    /** The fields whose domain is not a whole power of two: a set over them needs their constraint. */
+    Stream<Field> partialFields() {
+        return fields.stream().filter(f -> !f.isFull());
+    }
+
     /**
-     * Layouts are equal when they hold the same fields.
+     * Layouts are equal when they hold the same fields in the same order.
      *
      * @param o another object
-     * @return true for a layout of the same fields
+     * @return true for a layout of the same fields in the same order
      */
     @Override
     public boolean equals(Object o) {
@@ -163,7 +174,7 @@ public final class Layout {
     }
 
     /**
-     * A hash of the fields.
+     * A hash of the fields in order.
      *
      * @return the hash code
      */
@@ -175,10 +186,10 @@ public final class Layout {
     /**
      * The layout as text.
      *
-     * @return the fields in order, as in {@code (pkg:16@0, dep:16@16)}
+     * @return the fields in order, as in {@code (dep:16@16, pkg:16@0)}
      */
     @Override
     public String toString() {
-        return fields.toString().replace('[', '(').replace(']', ')');
+        return fields.stream().map(Field::toString).collect(Collectors.joining(", ", "(", ")"));
     }
 }

@@ -3,27 +3,39 @@ package com.zvk.quarnelbrisk.bdd.typed;
 import com.zvk.quarnelbrisk.bdd.nativeproxy.BDDManagerNativeProxy;
 import com.zvk.quarnelbrisk.bdd.nativeproxy.BDDNativeProxy;
 import com.zvk.quarnelbrisk.ui.ThreadCallback;
+import java.io.EOFException;
 import java.io.IOException;
 import java.io.InputStream;
 import java.io.ObjectInputFilter;
 import java.io.ObjectInputStream;
 import java.io.ObjectOutputStream;
 import java.io.OutputStream;
-import java.io.UncheckedIOException;
 import java.lang.ref.Reference;
+import java.nio.BufferUnderflowException;
+import java.nio.IntBuffer;
 import java.util.ArrayList;
 import java.util.Arrays;
+import java.util.Comparator;
+import java.util.HashSet;
 import java.util.List;
+import java.util.Set;
 import java.util.concurrent.CancellationException;
 
 /**
- * Groups of sets on object streams. A saved group is two int arrays: the diagram stream of the
- * engine (the sets' roots in order), then the layouts, as {@code [MAGIC, sets, and per set: fields,
- * its first variables, its widths]}. Loading reads through a filter that lets int arrays through and
- * refuses every other class before an object of it is made.
+ * Groups of sets on object streams. A saved group is two int arrays: the layouts, then the diagram
+ * stream of the engine (the sets' roots in order). The layouts' array is
+ * {@code [MAGIC, VERSION, sets, and per set: fields, and per field: the name's length, its UTF-16
+ * chars, the size, the width, the variables]}; its magic number and version say which format
+ * follows, so that the next format can change everything after them. Files of the format before
+ * hold the diagram stream first and then {@code [OLD_MAGIC, sets, and per set: fields, their first
+ * variables, their widths]}; they still load. Loading reads through a filter that lets int arrays
+ * through and refuses every other class before an object of it is made, and checks the layouts of
+ * the current format before it builds any node.
  */
 final class SetStreams {
-    private static final int MAGIC = 0x54534554;
+    private static final int MAGIC = 0x54534C59;
+    private static final int VERSION = 2;
+    private static final int OLD_MAGIC = 0x54534554;
 
     /** Only int arrays, and nothing nested. */
     static final ObjectInputFilter INT_ARRAYS_ONLY = info -> {
@@ -46,17 +58,19 @@ final class SetStreams {
             roots[i] = s.handle();
             layouts.add(s.layout());
         }
-        ObjectOutputStream objects = new ObjectOutputStream(out);
+        Capture diagrams = new Capture();
         Callback callback = progress == null ? null : new Callback(progress);
         try {
-            BDDManagerNativeProxy.doSerialize(objects, roots, callback, 1.0, "save");
+            BDDManagerNativeProxy.doSerialize(diagrams, roots, callback, 1.0, "save");
         } finally {
             Reference.reachabilityFence(sets);
         }
         if (callback != null && callback.stopped) {
-            throw new CancellationException("saving was cancelled; nothing but the object stream's header was written");
+            throw new CancellationException("saving was cancelled; nothing was written");
         }
+        ObjectOutputStream objects = new ObjectOutputStream(out);
         objects.writeObject(header(layouts));
+        objects.writeObject(diagrams.ints);
         objects.flush();
     }
 
@@ -64,21 +78,24 @@ final class SetStreams {
         ObjectInputStream objects = new ObjectInputStream(in);
         objects.setObjectInputFilter(INT_ARRAYS_ONLY);
         Callback callback = progress == null ? null : new Callback(progress);
-        // A refused class or a broken stream leaves its exception pending, and it is thrown here.
-        int[] roots = BDDManagerNativeProxy.doDeserialize(objects, callback, 1.0, "load");
-        if (roots == null) {
-            throw new CancellationException("loading was cancelled");
+        Object first = read(objects);
+        boolean current = first instanceof int[] header && header.length > 0 && header[0] == MAGIC;
+        if (current) {
+            checkLayouts((int[]) first, layouts);
         }
+        int[] roots = diagrams(current ? read(objects) : first, callback);
         try {
-            Object header = objects.readObject();
-            if (!(header instanceof int[] ints) || !Arrays.equals(ints, header(layouts)) || roots.length != layouts.size()) {
-                throw new IOException("the stream holds " + roots.length + " sets of other layouts than " + layouts);
+            if (!current && !(read(objects) instanceof int[] old && Arrays.equals(old, oldHeader(layouts)))) {
+                throw new IOException("the stream holds sets of other layouts than " + layouts);
             }
-        } catch (IOException | ClassNotFoundException | RuntimeException e) {
+            if (roots.length != layouts.size()) {
+                throw new IOException("the stream holds " + roots.length + " sets, not " + layouts.size());
+            }
+        } catch (IOException | RuntimeException e) {
             for (int root : roots) {
                 BDDNativeProxy.doDecRefCount(root);
             }
-            throw e instanceof IOException io ? io : new IOException(e);
+            throw e;
         }
         List<TupleSet> sets = new ArrayList<>();
         for (int i = 0; i < roots.length; i++) {
@@ -87,24 +104,111 @@ final class SetStreams {
         return sets;
     }
 
+    private static Object read(ObjectInputStream objects) throws IOException {
+        try {
+            return objects.readObject();
+        } catch (ClassNotFoundException e) {
+            throw new IOException(e);
+        }
+    }
+
+    /** The diagrams of a diagram stream, built by the engine; null when the callback cancelled. */
+    private static int[] diagrams(Object stream, Callback callback) throws IOException {
+        int[] roots = BDDManagerNativeProxy.doDeserialize(new Feed(stream), callback, 1.0, "load");
+        if (roots == null) {
+            throw new CancellationException("loading was cancelled");
+        }
+        return roots;
+    }
+
     private static int[] header(List<Layout> layouts) {
-        List<Integer> ints = new ArrayList<>(List.of(MAGIC, layouts.size()));
+        List<Integer> ints = new ArrayList<>(List.of(MAGIC, VERSION, layouts.size()));
         for (Layout l : layouts) {
             ints.add(l.size());
-            Arrays.stream(l.firstVars()).forEach(ints::add);
-            Arrays.stream(l.widths()).forEach(ints::add);
+            for (Field f : l.fields()) {
+                ints.add(f.name().length());
+                f.name().chars().forEach(ints::add);
+                ints.add(f.size());
+                ints.add(f.width());
+                Arrays.stream(f.varList()).forEach(ints::add);
+            }
         }
         return ints.stream().mapToInt(Integer::intValue).toArray();
     }
 
-    /** The diagram stream of one root, as the engine writes it. */
-    static int[] diagramInts(int root) {
+    /**
+     * Refuses layouts that do not hold the fields saved, one set after the other: each field by its
+     * name, size and variables.
+     */
+    private static void checkLayouts(int[] header, List<Layout> layouts) throws IOException {
+        IntBuffer in = IntBuffer.wrap(header);
         try {
-            Capture capture = new Capture();
-            BDDManagerNativeProxy.doSerialize(capture, new int[] {root}, null, 1.0, "");
-            return capture.ints;
-        } catch (IOException e) {
-            throw new UncheckedIOException(e);
+            in.position(1);
+            if (in.get() != VERSION) {
+                throw new IOException("a stream of sets of version " + header[1] + ", not " + VERSION);
+            }
+            int sets = in.get();
+            for (int s = 0; s < sets; s++) {
+                Set<String> saved = new HashSet<>();
+                for (int fields = in.get(); fields > 0; fields--) {
+                    char[] name = new char[in.get()];
+                    for (int i = 0; i < name.length; i++) {
+                        name[i] = (char) in.get();
+                    }
+                    int size = in.get();
+                    int[] vars = new int[in.get()];
+                    in.get(vars);
+                    saved.add(describe(new String(name), size, vars));
+                }
+                Set<String> given = new HashSet<>();
+                if (s < layouts.size()) {
+                    layouts.get(s).fields().forEach(f -> given.add(describe(f.name(), f.size(), f.varList())));
+                }
+                if (!saved.equals(given)) {
+                    throw new IOException("set " + s + " was saved over " + saved + ", not " + given);
+                }
+            }
+            if (sets != layouts.size() || in.hasRemaining()) {
+                throw new IOException("the stream holds " + sets + " sets, not " + layouts.size());
+            }
+        } catch (BufferUnderflowException | NegativeArraySizeException e) {
+            throw new IOException("the layouts of the stream are cut short or malformed", e);
+        }
+    }
+
+    private static String describe(String name, int size, int[] vars) {
+        return name + "[" + size + "]@" + Arrays.toString(vars);
+    }
+
+    /** The layouts as the format before wrote them: fields on runs, each layout in the order of its variables. */
+    private static int[] oldHeader(List<Layout> layouts) {
+        List<Integer> ints = new ArrayList<>(List.of(OLD_MAGIC, layouts.size()));
+        for (Layout l : layouts) {
+            List<Field> byVar = new ArrayList<>(l.fields());
+            byVar.sort(Comparator.comparingInt(Field::firstVar));
+            ints.add(byVar.size());
+            byVar.forEach(f -> ints.add(f.isRun() && f.isFull() ? f.firstVar() : -1));
+            byVar.forEach(f -> ints.add(f.width()));
+        }
+        return ints.stream().mapToInt(Integer::intValue).toArray();
+    }
+
+    /** Hands the diagram stream, read already, to the engine's reader. */
+    private static final class Feed extends ObjectInputStream {
+        private final Object stream;
+        private boolean read;
+
+        Feed(Object stream) throws IOException {
+            this.stream = stream;
+        }
+
+        @Override
+        protected Object readObjectOverride() throws IOException {
+            if (read) {
+                throw new EOFException("one diagram stream only");
+            }
+            read = true;
+            return stream;
         }
     }
 

@@ -9,8 +9,9 @@ import java.math.BigInteger;
 import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.Collection;
+import java.util.HashSet;
 import java.util.List;
-import java.util.Vector;
+import java.util.Map;
 import java.util.function.IntBinaryOperator;
 import java.util.function.IntUnaryOperator;
 import java.util.function.Supplier;
@@ -24,11 +25,15 @@ import java.util.function.Supplier;
  * {@link IllegalStateException}. Equal sets have equal diagrams, so {@link #sameTuplesAs} costs
  * nothing.
  *
- * <p>A set's diagram tests the variables of its layout's fields and no others; every operation
- * keeps it so. Operations that take two sets want them of the same engine generation.
+ * <p>A set's diagram tests the variables of its layout's fields and no others, and holds values of
+ * each field's domain only; every operation keeps it so. Sets over the same fields combine whatever
+ * the order of their layouts, and a result takes the layout of the set it was asked of. Operations
+ * that take two sets want them of the same engine generation.
  */
 public final class TupleSet implements AutoCloseable {
     private static final Cleaner CLEANER = Cleaner.create();
+    /** Tuples a listing asks the engine for at a time. */
+    private static final int PAGE = 4096;
 
     private final Engine engine;
     private final Layout layout;
@@ -116,17 +121,14 @@ public final class TupleSet implements AutoCloseable {
      * @return the copy
      */
     public TupleSet copy() {
-        return derive(layout, h -> {
-            BDDNativeProxy.doIncRefCount(h);
-            return h;
-        });
+        return relabelled(layout);
     }
 
     /**
      * The tuples in this set or the other.
      *
-     * @param other a set of the same layout
-     * @return the union
+     * @param other a set over the same fields, in any order
+     * @return the union, over this set's layout
      */
     public TupleSet union(TupleSet other) {
         return combine(other, BDDNativeProxy::doUnite);
@@ -135,8 +137,8 @@ public final class TupleSet implements AutoCloseable {
     /**
      * The tuples in both sets.
      *
-     * @param other a set of the same layout
-     * @return the intersection
+     * @param other a set over the same fields, in any order
+     * @return the intersection, over this set's layout
      */
     public TupleSet intersect(TupleSet other) {
         return combine(other, BDDNativeProxy::doIntersect);
@@ -145,32 +147,31 @@ public final class TupleSet implements AutoCloseable {
     /**
      * The tuples of this set that are not in the other.
      *
-     * @param other a set of the same layout
-     * @return the difference
+     * @param other a set over the same fields, in any order
+     * @return the difference, over this set's layout
      */
     public TupleSet minus(TupleSet other) {
-        try (TupleSet rest = other.complement()) {
-            return intersect(rest);
-        }
+        return combine(other, (h, o) -> BDDFieldNativeProxy.doIte(o, BDDManagerNativeProxy.doGetZero(), h));
     }
 
     /**
-     * The tuples of the layout that are not in this set.
+     * The tuples of the layout that are not in this set: the values of each field stay inside its
+     * domain.
      *
      * @return the complement
      */
     public TupleSet complement() {
-        return derive(layout, BDDNativeProxy::doComplement);
+        return derive(layout, h -> engine.withinDomains(layout, BDDNativeProxy.doComplement(h)));
     }
 
     /**
      * Whether every tuple of the other set is in this one.
      *
-     * @param other a set of the same layout
+     * @param other a set over the same fields, in any order
      * @return true when this set includes the other
      */
     public boolean contains(TupleSet other) {
-        sameLayout(other);
+        sameFields(other);
         return fenced(other, () -> BDDNativeProxy.doSuperset(handle(), other.handle()));
     }
 
@@ -189,11 +190,11 @@ public final class TupleSet implements AutoCloseable {
     /**
      * Whether both sets hold the same tuples.
      *
-     * @param other a set of the same layout
+     * @param other a set over the same fields, in any order
      * @return true when they are equal
      */
     public boolean sameTuplesAs(TupleSet other) {
-        sameLayout(other);
+        sameFields(other);
         return fenced(other, () -> handle() == other.handle());
     }
 
@@ -211,58 +212,67 @@ public final class TupleSet implements AutoCloseable {
     /**
      * This set with one more tuple.
      *
-     * @param values one value per field, in the layout's order
+     * @param values one value per field, in the layout's order, each in its field's domain
      * @return the new set
      */
     public TupleSet with(int... values) {
-        int[] checked = Engine.checkedTuple(layout, values);
-        return derive(layout, h -> BDDNativeProxy.doAddTuple(h, layout.firstVars(), layout.widths(), checked));
+        return withAll(List.of(values));
     }
 
     /**
-     * This set with more tuples.
+     * This set with more tuples, added in one pass over them.
      *
-     * @param tuples each one value per field, in the layout's order
+     * @param tuples each one value per field, in the layout's order, each in its field's domain
      * @return the new set
      */
     public TupleSet withAll(Collection<int[]> tuples) {
-        return chain(layout, tuples, (h, values) ->
-                BDDNativeProxy.doAddTuple(h, layout.firstVars(), layout.widths(), Engine.checkedTuple(layout, values)));
+        int[] values = new int[tuples.size() * layout.size()];
+        int at = 0;
+        for (int[] t : tuples) {
+            System.arraycopy(Engine.checkedTuple(layout, t), 0, values, at, t.length);
+            at += t.length;
+        }
+        if (tuples.isEmpty()) {
+            return copy();
+        }
+        return derive(layout, h -> BDDFieldNativeProxy.doAddTuples(h, layout.fieldVars(), layout.widths(), values));
     }
 
     // ---- Fields: projection, join, renaming --------------------------------------------------------
 
     /**
-     * The set restricted to some of its fields: every other field is projected away.
+     * The set restricted to some of its fields: every other field is projected away (existential
+     * quantification over all their variables at once).
      *
      * @param keep fields of this set's layout
-     * @return a set over the kept fields
+     * @return a set over the kept fields, in the order given
      */
     public TupleSet project(Field... keep) {
-        List<Field> kept = Arrays.asList(keep);
-        for (Field f : kept) {
+        Layout target = engine.layout(keep);
+        for (Field f : keep) {
             ownField(f);
         }
         List<Field> removed = new ArrayList<>(layout.fields());
-        removed.removeAll(kept);
-        return projectAway(removed, layout.change(removed, List.of()));
-    }
-
-    /** Quantifies the given fields away, one whole field at a time. */
-    private TupleSet projectAway(List<Field> removed, Layout target) {
-        return chain(target, removed, (h, f) -> BDDNativeProxy.doExists(h, f.firstVar(), f.width()));
+        removed.removeAll(target.fields());
+        if (removed.isEmpty()) {
+            return relabelled(target);
+        }
+        int cube = engine.cube(Layout.varsOf(removed));
+        return derive(target, h -> BDDFieldNativeProxy.doExistsSet(h, cube));
     }
 
     /**
      * The relational product: the tuples of both sets that agree on every field they share, with
-     * the {@code on} fields projected away. With no {@code on} field it is the natural join.
+     * the {@code on} fields projected away, in one pass. With no {@code on} field it is the natural
+     * join.
      *
      * @param other a set of the same engine
      * @param on fields of both layouts, to be projected away after the join
-     * @return a set over the fields of both layouts but the {@code on} fields
+     * @return a set over this set's fields and then the other's that are new, less the {@code on}
+     *     fields
      */
     public TupleSet join(TupleSet other, Field... on) {
-        List<Field> joined = Arrays.asList(on);
+        List<Field> joined = engine.layout(on).fields();
         for (Field f : joined) {
             ownField(f);
             if (!other.layout.contains(f)) {
@@ -272,44 +282,71 @@ public final class TupleSet implements AutoCloseable {
         if (other.engine != engine) {
             throw new IllegalArgumentException("the sets belong to different engines");
         }
-        Layout target = layout.change(joined, other.layout.fields()).change(joined, List.of());
-        return fenced(other, () -> {
-            if (joined.isEmpty()) {
-                return result(target, BDDNativeProxy.doIntersect(handle(), other.handle()));
-            }
-            // The product quantifies the first field's run; further fields are projected away after.
-            Field first = joined.get(0);
-            try (TupleSet product = result(target,
-                    BDDNativeProxy.doRelprod(handle(), other.handle(), first.firstVar(), first.width()))) {
-                return product.projectAway(joined.subList(1, joined.size()), target);
-            }
-        });
+        Layout target = layout.change(joined, other.layout.fields());
+        if (joined.isEmpty()) {
+            return fenced(other, () -> result(target, BDDNativeProxy.doIntersect(handle(), other.handle())));
+        }
+        int cube = engine.cube(Layout.varsOf(joined));
+        return fenced(other, () -> result(target, BDDFieldNativeProxy.doRelprodSet(handle(), other.handle(), cube)));
     }
 
     /**
-     * The set with a field's values moved to another field of the same width. The move keeps the
-     * engine's variable order: no other field of the set may lie between the two.
+     * The set with a field's values moved to another field; the same as
+     * {@link #rename(Map) rename(Map.of(from, to))}.
      *
      * @param from a field of this set
-     * @param to a field of the same width that the set does not have
-     * @return a set over the layout with {@code from} replaced by {@code to}
-     * @throws IllegalArgumentException when the widths differ, {@code to} is taken, or another field
-     *     of the set lies between the two
+     * @param to a field of the same width, with a domain at least as large, that the set does not have
+     * @return a set over the layout with {@code from} replaced by {@code to} in its place
+     * @throws IllegalArgumentException when the widths differ, {@code to} is too small or taken
      */
     public TupleSet rename(Field from, Field to) {
-        ownField(from);
-        if (to.engine() != engine || to.width() != from.width() || layout.contains(to)) {
-            throw new IllegalArgumentException("cannot rename " + from + " to " + to + " in " + layout);
+        return rename(Map.of(from, to));
+    }
+
+    /**
+     * The set with the values of some fields moved to other fields, all at once: the fields may be
+     * renamed in any order, onto each other, past other fields, anywhere.
+     *
+     * <p>Each target takes its source's place in the layout. So a swap of the two fields of a
+     * relation over {@code (a, b)} holding {@code (a=1, b=2)} gives the transposed relation over
+     * {@code (b, a)}, holding {@code (b=1, a=2)}: the tuple a=2, b=1. Its values stand where they
+     * stood; {@code project(a, b)} of it lists the same set over {@code (a, b)}, as {@code (2, 1)}.
+     *
+     * @param renaming each source field of this set to its target, of the same width and with a
+     *     domain at least as large; targets distinct, and each either outside the layout or itself
+     *     renamed away
+     * @return a set over this set's layout with each field replaced by its target in its place
+     * @throws IllegalArgumentException for a source outside the layout, a target of another width
+     *     or of a smaller domain, or two sources onto one target, or a target that stays in the layout
+     */
+    public TupleSet rename(Map<Field, Field> renaming) {
+        List<Field> next = new ArrayList<>(layout.fields());
+        List<Field> sources = new ArrayList<>();
+        List<Field> targets = new ArrayList<>();
+        if (new HashSet<>(renaming.values()).size() != renaming.size()) {
+            throw new IllegalArgumentException("two fields renamed to one: " + renaming);
         }
-        int low = Math.min(from.firstVar(), to.firstVar());
-        int high = Math.max(from.firstVar(), to.firstVar());
-        for (Field f : layout.fields()) {
-            if (f != from && f.firstVar() > low && f.firstVar() < high) {
-                throw new IllegalArgumentException("renaming " + from + " to " + to + " would carry it past " + f);
+        renaming.forEach((f, t) -> {
+            ownField(f);
+            if (t.engine() != engine || t.width() != f.width() || t.size() < f.size()) {
+                throw new IllegalArgumentException("cannot rename " + f + " to " + t
+                        + ": a target needs the same width and a domain at least as large");
             }
+            if (layout.contains(t) && !renaming.containsKey(t)) {
+                throw new IllegalArgumentException("cannot rename " + f + " to " + t + ", which stays in " + layout);
+            }
+            next.set(layout.indexOf(f), t);
+            if (f != t) {
+                sources.add(f);
+                targets.add(t);
+            }
+        });
+        Layout target = Layout.of(engine, next);
+        if (sources.isEmpty()) {
+            return relabelled(target);
         }
-        return derive(layout.change(List.of(from), List.of(to)),
-                h -> BDDNativeProxy.doRename(h, from.firstVar(), from.width(), to.firstVar() - from.firstVar()));
+        int map = engine.map(Layout.varsOf(sources), Layout.varsOf(targets));
+        return derive(target, h -> BDDFieldNativeProxy.doReplace(h, map));
     }
 
     // ---- Counting and listing ----------------------------------------------------------------------
@@ -335,7 +372,7 @@ public final class TupleSet implements AutoCloseable {
     }
 
     /**
-     * Every tuple, in the engine's order: ascending by the first field, then the next, and so on.
+     * Every tuple, in the listing order (see {@link #tuples(int, int[])}).
      *
      * @return the tuples
      */
@@ -344,8 +381,14 @@ public final class TupleSet implements AutoCloseable {
     }
 
     /**
-     * Some tuples, in the engine's order: at most {@code limit} of the smallest whose every value is
-     * below its field's bound.
+     * Some tuples: at most {@code limit} of the first whose every value is below its field's bound,
+     * each with its values in the layout's order.
+     *
+     * <p>The listing order is the order of the variables: of two tuples, the one whose bit at the
+     * lowest variable where they differ is 0 comes first. Whatever the layout's order, the fields'
+     * variables decide it. For fields on runs of their own, given in the layout in the order they
+     * were declared, this is the lexicographic order of the tuples, the first field first; for
+     * interleaved fields it compares their most significant bits first, then the next bits, and so on.
      *
      * @param limit most tuples to list; negative for no limit, 0 for none
      * @param bounds one exclusive upper bound per field in the layout's order, or null for none
@@ -355,18 +398,27 @@ public final class TupleSet implements AutoCloseable {
         if (bounds != null && bounds.length != layout.size()) {
             throw new IllegalArgumentException(bounds.length + " bounds for the fields of " + layout);
         }
-        int[] b = bounds != null ? bounds.clone() : layout.fields().stream().mapToInt(Field::size).toArray();
-        if (limit == 0) {
-            handle();
-            return List.of();
-        }
-        Vector<?> listed = fenced(null,
-                () -> (Vector<?>) BDDNativeProxy.doGetNTuples(handle(), layout.firstVars(), layout.widths(), b, limit));
-        List<Tuple> out = new ArrayList<>(listed.size());
-        for (Object values : listed) {
-            out.add(new Tuple(layout, (int[]) values));
-        }
-        return out;
+        int[] b = bounds == null ? null : bounds.clone();
+        int n = layout.size();
+        List<Tuple> out = new ArrayList<>();
+        return fenced(null, () -> {
+            int h = handle();
+            int[] start = null;
+            // Page by page, each from the last tuple of the one before.
+            for (int left = limit < 0 ? Integer.MAX_VALUE : limit; left > 0; left -= limit < 0 ? 0 : PAGE) {
+                int ask = Math.min(PAGE, left);
+                int[] page = BDDFieldNativeProxy.doListTuples(h, layout.fieldVars(), layout.widths(), b, start,
+                        start != null, ask);
+                for (int i = 0; i < page[0]; i++) {
+                    out.add(new Tuple(layout, Arrays.copyOfRange(page, 1 + i * n, 1 + (i + 1) * n)));
+                }
+                if (page[0] < ask || n == 0) {
+                    break;
+                }
+                start = out.get(out.size() - 1).values();
+            }
+            return out;
+        });
     }
 
     /**
@@ -380,13 +432,13 @@ public final class TupleSet implements AutoCloseable {
 
     /**
      * The set's diagram as a Graphviz DOT graph: one node per diagram node, labelled with its field
-     * and bit (bit 0 the least significant), dashed edges for 0 and solid ones for 1. Made from the
-     * diagram stream, which empties the engine's operation cache.
+     * and bit (bit 0 the least significant), dashed edges for 0 and solid ones for 1. The engine's
+     * operation cache keeps its entries.
      *
      * @return the DOT text
      */
     public String toDot() {
-        return fenced(null, () -> Dot.render(layout, SetStreams.diagramInts(handle())));
+        return fenced(null, () -> Dot.render(layout, BDDFieldNativeProxy.doDescribe(new int[] {handle()})));
     }
 
     /**
@@ -411,41 +463,25 @@ public final class TupleSet implements AutoCloseable {
         return fenced(null, () -> result(target, nativeCall.applyAsInt(handle())));
     }
 
-    /** One native call per item, each on the result of the one before. */
-    private interface Step<T> {
-        int apply(int handle, T item);
-    }
-
-    /** The set over {@code target} that the steps make from this set; intermediates are given back. */
-    private <T> TupleSet chain(Layout target, Iterable<T> items, Step<T> step) {
-        return fenced(null, () -> {
-            int current = handle();
-            BDDNativeProxy.doIncRefCount(current);
-            try {
-                for (T item : items) {
-                    int next = step.apply(current, item);
-                    BDDNativeProxy.doDecRefCount(current);
-                    current = next;
-                }
-            } catch (RuntimeException e) {
-                BDDNativeProxy.doDecRefCount(current);
-                throw e;
-            }
-            return result(target, current);
+    /** The same diagram with a reference of its own, as a set over {@code target}. */
+    private TupleSet relabelled(Layout target) {
+        return derive(target, h -> {
+            BDDNativeProxy.doIncRefCount(h);
+            return h;
         });
     }
 
     /** The set over this layout that a native makes from this set's handle and another's. */
     private TupleSet combine(TupleSet other, IntBinaryOperator nativeCall) {
-        sameLayout(other);
+        sameFields(other);
         return fenced(other, () -> result(layout, nativeCall.applyAsInt(handle(), other.handle())));
     }
 
-    private void sameLayout(TupleSet other) {
+    private void sameFields(TupleSet other) {
         handle();
         other.handle();
-        if (!other.layout.equals(layout)) {
-            throw new IllegalArgumentException("layouts differ: " + layout + " and " + other.layout);
+        if (!other.layout.sameFields(layout)) {
+            throw new IllegalArgumentException("the fields differ: " + layout + " and " + other.layout);
         }
         if (other.engine != engine) {
             throw new IllegalArgumentException("the sets belong to different engines");

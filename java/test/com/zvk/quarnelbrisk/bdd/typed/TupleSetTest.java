@@ -106,6 +106,7 @@ class TupleSetTest {
         }
         assertEquals(model.size(), acc.countLong());
         acc.close();
+        e.releaseCaches();
         int alive = -1;
         for (long deadline = System.nanoTime() + TimeUnit.SECONDS.toNanos(60); alive != 0 && System.nanoTime() < deadline;) {
             System.gc();
