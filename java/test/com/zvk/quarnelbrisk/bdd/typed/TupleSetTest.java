@@ -4,85 +4,45 @@ import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
+import com.zvk.quarnelbrisk.bdd.nativeproxy.BDDManagerNativeProxy;
 import com.zvk.quarnelbrisk.bdd.nativeproxy.EngineSupport;
 import java.io.ByteArrayInputStream;
 import java.io.ByteArrayOutputStream;
 import java.io.IOException;
+import java.io.ObjectOutputStream;
 import java.math.BigInteger;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.ArrayList;
-import java.util.Arrays;
-import java.util.Collection;
 import java.util.HashSet;
 import java.util.List;
+import java.util.Map;
 import java.util.Random;
 import java.util.Set;
-import java.util.TreeSet;
 import java.util.concurrent.CancellationException;
 import java.util.concurrent.TimeUnit;
 import org.junit.jupiter.api.Test;
+import org.junit.jupiter.api.function.Executable;
 import org.junit.jupiter.api.io.TempDir;
 
 class TupleSetTest {
-    /** Tuples of three 12-bit keys as codes, the first key highest, so that code order is the engine's order. */
-    private static TreeSet<Long> keys(Random r, int n, Collection<Long> start) {
-        TreeSet<Long> out = new TreeSet<>(start);
-        while (out.size() < n) {
-            out.add(r.nextLong() & ((1L << 36) - 1));
-        }
-        return out;
-    }
-
-    private static int[] tuple(long code) {
-        return new int[] {(int) (code >>> 24), (int) (code >>> 12) & 4095, (int) code & 4095};
-    }
-
-    private static TupleSet build(Engine e, Layout keyLayout, Set<Long> codes, Layout free) {
-        try (TupleSet k = e.of(keyLayout, codes.stream().map(TupleSetTest::tuple).toList()); TupleSet all = e.all(free)) {
-            return k.join(all);
-        }
-    }
-
     @Test
-    void countsAboveTwoTo32And64AgreeWithBigIntegerArithmeticOverAModel() {
+    void countsAboveTwoTo32And64AreExact() {
         Engine e = Engine.start();
-        Layout keyLayout = e.layout(e.field("k1", 12), e.field("k2", 12), e.field("k3", 12));
+        Field k = e.field("k", 12);
         Layout free = e.layout(e.field("f1", 30), e.field("f2", 30), e.field("f3", 30), e.field("f4", 30));
-        Random r = new Random(7);
-        TreeSet<Long> modelA = keys(r, 3000, Set.of());
-        TreeSet<Long> modelB = keys(r, 3000, modelA.stream().limit(1000).toList());
-        long both = modelA.stream().filter(modelB::contains).count();
+        List<int[]> keys = new Random(7).ints(0, 4096).distinct().limit(3000).mapToObj(v -> new int[] {v}).toList();
         BigInteger freeCount = BigInteger.ONE.shiftLeft(120);
-        try (TupleSet a = build(e, keyLayout, modelA, free); TupleSet b = build(e, keyLayout, modelB, free);
-                TupleSet union = a.union(b); TupleSet meet = a.intersect(b); TupleSet rest = a.minus(b);
-                TupleSet outside = a.complement()) {
-            assertEquals(freeCount.multiply(BigInteger.valueOf(modelA.size())), a.count());
-            assertEquals(freeCount.multiply(BigInteger.valueOf(modelA.size() + modelB.size() - both)), union.count());
-            assertEquals(freeCount.multiply(BigInteger.valueOf(both)), meet.count());
-            assertEquals(a.count().subtract(meet.count()), rest.count());
-            assertEquals(BigInteger.ONE.shiftLeft(156).subtract(a.count()), outside.count());
-            assertTrue(union.contains(a) && a.contains(meet) && !meet.contains(rest) && meet.union(rest).sameTuplesAs(a));
-
-            // Above 2^32, below 2^64: the keys' first field against one free field.
-            try (TupleSet some = a.project(keyLayout.fields().get(0), free.fields().get(0))) {
-                assertEquals(modelA.stream().map(c -> c >>> 24).distinct().count() << 30, some.countLong());
-            }
-            // Exactly 2^64, where a count leaves 64 bits: one value of k3, then 64 free bits.
-            Layout wide = e.layout(free.fields().get(0), free.fields().get(1), e.field("g", 4));
-            try (TupleSet k3 = e.tuple(e.layout(keyLayout.fields().get(2)), 1); TupleSet all = e.all(wide);
-                    TupleSet twoTo64 = k3.join(all)) {
-                assertEquals(BigInteger.ONE.shiftLeft(64), twoTo64.count());
-            }
-            // Listing: the smallest three within bounds, in the engine's order.
-            try (TupleSet justKeys = a.project(keyLayout.fields().toArray(new Field[0]))) {
-                List<String> expected = modelA.stream().map(TupleSetTest::tuple).filter(t -> t[1] < 2048).limit(3)
-                        .map(Arrays::toString).toList();
-                assertEquals(expected, justKeys.tuples(3, new int[] {4096, 2048, 4096}).stream()
-                        .map(t -> Arrays.toString(t.values())).toList());
-                assertEquals(List.of(), justKeys.tuples(0, null));
-            }
+        try (TupleSet some = e.of(e.layout(k), keys); TupleSet all = e.all(free); TupleSet a = some.join(all);
+                TupleSet outside = a.complement(); TupleSet twoFields = a.project(k, free.fields().get(0));
+                TupleSet one = e.tuple(e.layout(k), 1); TupleSet twoTo64 = one.join(e.all(e.layout(free.fields().get(0),
+                        free.fields().get(1), e.field("g", 4))))) {
+            assertEquals(freeCount.multiply(BigInteger.valueOf(3000)), a.count());
+            assertEquals(freeCount.multiply(BigInteger.valueOf(1096)), outside.count());
+            assertEquals(3000L << 30, twoFields.countLong()); // above 2^32, below 2^64
+            assertEquals(BigInteger.ONE.shiftLeft(64), twoTo64.count()); // where a count leaves 64 bits
+            assertEquals(List.of(), a.tuples(0, null));
         }
     }
 
@@ -119,24 +79,96 @@ class TupleSetTest {
     @Test
     void groupsOfSetsRoundTripThroughTheStreamAndCancelCleanly() throws Exception {
         Engine e = Engine.start();
-        Layout l = e.layout(e.field("p", 8), e.field("q", 8));
+        Field p = e.field("p", 8);
+        Field q = e.field("q", 8);
+        List<Field> xy = e.interleavedDomains(300, "x", "y");
+        Layout l = e.layout(q, p);
+        Layout yx = e.layout(xy.get(1), xy.get(0));
         ByteArrayOutputStream bytes = new ByteArrayOutputStream();
-        try (TupleSet s = e.of(l, List.of(new int[] {1, 2}, new int[] {3, 4})); TupleSet t = s.with(5, 6)) {
+        ByteArrayOutputStream old = new ByteArrayOutputStream();
+        try (TupleSet s = e.of(l, List.of(new int[] {1, 2}, new int[] {3, 4})); TupleSet t = e.plus(xy.get(0), xy.get(1), 7)) {
             List<String> reports = new ArrayList<>();
             e.save(bytes, List.of(s, t), (done, total) -> reports.add(done + "/" + total));
-            assertEquals(List.of("0/4", "1/4", "2/4", "3/4"), reports);
+            assertEquals("0/" + reports.size(), reports.get(0));
             assertThrows(CancellationException.class, () -> e.save(new ByteArrayOutputStream(), List.of(s), (d, n) -> false));
-            List<TupleSet> back = e.load(new ByteArrayInputStream(bytes.toByteArray()), List.of(l, l), null);
-            assertTrue(back.get(0).sameTuplesAs(s) && back.get(1).sameTuplesAs(t));
+            // The format before: the diagram stream, then each layout's first variables and widths in variable order.
+            try (ObjectOutputStream out = new ObjectOutputStream(old)) {
+                BDDManagerNativeProxy.doSerialize(out, new int[] {s.handle()}, null, 1.0, "");
+                out.writeObject(new int[] {0x54534554, 1, 2, 0, 8, 8, 8});
+            }
+            // Layouts of the same fields in another order load the same sets, over the layouts given.
+            List<TupleSet> back = e.load(new ByteArrayInputStream(bytes.toByteArray()), List.of(e.layout(p, q), yx), null);
+            List<TupleSet> before = e.load(new ByteArrayInputStream(old.toByteArray()), List.of(l), null);
+            assertTrue(back.get(0).sameTuplesAs(s) && back.get(1).sameTuplesAs(t) && before.get(0).sameTuplesAs(s));
+            assertEquals(List.of(yx, 293L), List.of(back.get(1).layout(), back.get(1).countLong()));
             back.forEach(TupleSet::close);
+            before.forEach(TupleSet::close);
+        }
+        // Cancelled, of other fields (a domain of another size on the same variables), of other
+        // layouts in the format before: refused, and nothing stays behind.
+        assertThrows(CancellationException.class,
+                () -> e.load(new ByteArrayInputStream(bytes.toByteArray()), List.of(l, yx), (d, n) -> false));
+        e.releaseCaches();
+        assertEquals(0, EngineSupport.aliveWhenDrained());
+        Engine again = Engine.start();
+        Layout pq = again.layout(again.field("p", 8), again.field("q", 8));
+        Layout other = again.layout(again.interleavedDomains(299, "x", "y").toArray(new Field[0]));
+        for (Executable refused : List.<Executable>of(() -> again.load(new ByteArrayInputStream(bytes.toByteArray()),
+                List.of(pq, other), null), () -> again.load(new ByteArrayInputStream(old.toByteArray()), List.of(other), null))) {
+            assertThrows(IOException.class, refused);
         }
         assertEquals(0, EngineSupport.aliveWhenDrained());
-        // Cancelled, or of other layouts: refused, and nothing stays behind.
-        assertThrows(CancellationException.class,
-                () -> e.load(new ByteArrayInputStream(bytes.toByteArray()), List.of(l, l), (d, n) -> false));
-        Layout other = e.layout(e.field("r", 8), e.field("s", 8));
-        assertThrows(IOException.class, () -> e.load(new ByteArrayInputStream(bytes.toByteArray()), List.of(l, other), null));
-        assertEquals(0, EngineSupport.aliveWhenDrained());
+    }
+
+    @Test
+    void fieldsOnAnyVariablesAndDomainsOfAnySize() {
+        Engine e = Engine.start();
+        Field a = e.field("a", 8);
+        Field b = e.field("b", 8);
+        Layout ab = e.layout(a, b);
+        Layout ba = e.layout(b, a);
+        // A layout keeps the caller's order: tuples are built, listed and printed in it. A swap of
+        // the two fields transposes in place, and a projection gives any order.
+        try (TupleSet r = e.of(ab, List.of(new int[] {1, 2}, new int[] {3, 4})); TupleSet u = e.tuple(ba, 4, 3).union(r);
+                TupleSet transposed = r.rename(Map.of(a, b, b, a)); TupleSet again = transposed.project(a, b)) {
+            assertEquals("[(b=2, a=1), (b=4, a=3)] [(a=2, b=1), (a=4, b=3)]", u.tuples() + " " + again.tuples());
+            assertEquals(List.of(false, ba), List.of(ab.equals(ba), transposed.layout()));
+            assertThrows(IllegalArgumentException.class, () -> r.rename(Map.of(a, b)), "b stays");
+        }
+        // Interleaved fields: the bits alternate, and the builders take at most 10 nodes a bit.
+        for (int w = 8; w <= 24; w += 8) {
+            List<Field> xy = e.interleaved(w, "x" + w, "y" + w);
+            int x0 = xy.get(0).firstVar();
+            assertEquals(List.of(2 * w - 2, 2 * w - 1), List.of(xy.get(0).vars()[w - 1] - x0, xy.get(1).vars()[w - 1] - x0));
+            try (TupleSet eq = e.equal(xy.get(0), xy.get(1)); TupleSet plus = e.plus(xy.get(0), xy.get(1), w);
+                    TupleSet range = e.range(xy.get(1), 5, 1 << (w - 1))) {
+                assertEquals(List.of(1L << w, (1L << w) - w, (1L << w - 1) - 4, xy),
+                        List.of(eq.countLong(), plus.countLong(), range.countLong(), plus.layout().fields()));
+                assertTrue(Math.max(eq.nodeCount(), Math.max(plus.nodeCount(), range.nodeCount())) <= 10 * w);
+            }
+        }
+        // A domain of 3000 values on 12 bits: all, complement and listings stay inside it.
+        Field d = e.domain("d", 3000);
+        Field big = e.domain("big", 4000);
+        Layout dl = e.layout(d);
+        assertEquals(List.of(12, 3000, "d[3000]:12@" + d.firstVar()), List.of(d.width(), d.size(), d.toString()));
+        try (TupleSet two = e.of(dl, List.of(new int[] {0}, new int[] {1})); TupleSet rest = two.complement();
+                TupleSet all = e.all(dl); TupleSet moved = rest.rename(d, big)) {
+            assertEquals(List.of(2998L, 3000L, 2998L), List.of(rest.countLong(), all.countLong(), moved.countLong()));
+            assertEquals("[(d=2998), (d=2999)]", rest.tuples(-1, null).subList(2996, 2998).toString());
+            // Refused: 4000 values into 3000, a value outside the domain, another width, sizes out of
+            // range, sets of other fields.
+            for (Executable refused : List.<Executable>of(() -> moved.rename(big, d), () -> e.tuple(dl, 3000),
+                    () -> two.rename(d, a), () -> e.equal(a, d), () -> e.domain("none", 0), () -> e.domain("huge", (1L << 30) + 1),
+                    () -> two.union(all.rename(d, big)))) {
+                assertThrows(IllegalArgumentException.class, refused);
+            }
+        }
+        // Listings go on page after page: every value of 13 bits, in order.
+        try (TupleSet wide = e.all(e.layout(e.field("w", 13)))) {
+            List<Tuple> listed = wide.tuples();
+            assertEquals(List.of(8192, 0, 8191), List.of(listed.size(), listed.get(0).values()[0], listed.get(8191).values()[0]));
+        }
     }
 
     @Test
