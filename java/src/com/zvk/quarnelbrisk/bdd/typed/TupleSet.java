@@ -7,14 +7,18 @@ import java.lang.ref.Cleaner;
 import java.lang.ref.Reference;
 import java.math.BigInteger;
 import java.util.ArrayList;
-import java.util.Arrays;
 import java.util.Collection;
 import java.util.HashSet;
 import java.util.List;
 import java.util.Map;
+import java.util.Optional;
 import java.util.function.IntBinaryOperator;
 import java.util.function.IntUnaryOperator;
 import java.util.function.Supplier;
+import java.util.function.UnaryOperator;
+import java.util.stream.Collectors;
+import java.util.stream.Stream;
+import java.util.stream.StreamSupport;
 
 /**
  * A set of tuples over one {@link Layout}, owning one reference to its diagram.
@@ -32,8 +36,6 @@ import java.util.function.Supplier;
  */
 public final class TupleSet implements AutoCloseable {
     private static final Cleaner CLEANER = Cleaner.create();
-    /** Tuples a listing asks the engine for at a time. */
-    private static final int PAGE = 4096;
 
     private final Engine engine;
     private final Layout layout;
@@ -372,7 +374,8 @@ public final class TupleSet implements AutoCloseable {
     }
 
     /**
-     * Every tuple, in the listing order (see {@link #tuples(int, int[])}).
+     * Every tuple, in the listing order (see {@link #tuples(int, int[])}). For a set of any size,
+     * {@link #stream} lists as many as are used, in bounded memory.
      *
      * @return the tuples
      */
@@ -391,34 +394,60 @@ public final class TupleSet implements AutoCloseable {
      * interleaved fields it compares their most significant bits first, then the next bits, and so on.
      *
      * @param limit most tuples to list; negative for no limit, 0 for none
-     * @param bounds one exclusive upper bound per field in the layout's order, or null for none
-     * @return the tuples
+     * @param bounds one exclusive upper bound per field in the layout's order, each 0 or more, or
+     *     null for none
+     * @return the tuples, in a list of the caller's
+     * @throws IllegalArgumentException for bounds of another number than the fields, or a negative one
      */
     public List<Tuple> tuples(int limit, int[] bounds) {
-        if (bounds != null && bounds.length != layout.size()) {
-            throw new IllegalArgumentException(bounds.length + " bounds for the fields of " + layout);
-        }
-        int[] b = bounds == null ? null : bounds.clone();
-        int n = layout.size();
-        List<Tuple> out = new ArrayList<>();
-        return fenced(null, () -> {
-            int h = handle();
-            int[] start = null;
-            // Page by page, each from the last tuple of the one before.
-            for (int left = limit < 0 ? Integer.MAX_VALUE : limit; left > 0; left -= limit < 0 ? 0 : PAGE) {
-                int ask = Math.min(PAGE, left);
-                int[] page = BDDFieldNativeProxy.doListTuples(h, layout.fieldVars(), layout.widths(), b, start,
-                        start != null, ask);
-                for (int i = 0; i < page[0]; i++) {
-                    out.add(new Tuple(layout, Arrays.copyOfRange(page, 1 + i * n, 1 + (i + 1) * n)));
-                }
-                if (page[0] < ask || n == 0) {
-                    break;
-                }
-                start = out.get(out.size() - 1).values();
-            }
-            return out;
-        });
+        return listing(Listing.checkedBounds(layout, bounds), null, limit < 0 ? Long.MAX_VALUE : limit)
+                .collect(Collectors.toCollection(ArrayList::new));
+    }
+
+    /**
+     * Every tuple, lazily, in the listing order (see {@link #tuples(int, int[])}): the engine lists
+     * them page by page (4096 tuples at a time) as the stream is consumed, each page from where the
+     * one before ended, so memory is bounded by the page, not by the set. The set must stay open
+     * while the stream is used (a closed set refuses the next page with an
+     * {@link IllegalStateException}); the stream keeps it reachable meanwhile.
+     *
+     * @return the tuples, ordered and distinct
+     */
+    public Stream<Tuple> stream() {
+        return listing(null, null, Long.MAX_VALUE);
+    }
+
+    /**
+     * The tuples from a given one on, lazily, in the listing order, as {@link #stream} lists them:
+     * {@code start} itself if the set holds it, then every tuple that comes after it. Bounds of
+     * fields are ranges: {@code s.intersect(engine.range(f, lo, hi))}.
+     *
+     * @param start one value per field, in the layout's order, each in its field's domain
+     * @return the tuples from {@code start} on
+     * @throws IllegalArgumentException when {@code start} is not a tuple of the layout
+     */
+    public Stream<Tuple> streamFrom(int... start) {
+        return listing(null, Engine.checkedTuple(layout, start), Long.MAX_VALUE);
+    }
+
+    /**
+     * One tuple of the set: the first of the listing order.
+     *
+     * @return the tuple, or nothing for the empty set
+     */
+    public Optional<Tuple> anyTuple() {
+        return listing(null, null, 1).findFirst();
+    }
+
+    private Stream<Tuple> listing(int[] bounds, int[] start, long limit) {
+        handle();
+        return StreamSupport.stream(new Listing(this, bounds, start, limit), false);
+    }
+
+    /** A page of the listing: the count, then the values of each tuple. */
+    int[] page(int[] bounds, int[] start, boolean after, int max) {
+        return fenced(null, () -> BDDFieldNativeProxy.doListTuples(handle(), layout.fieldVars(), layout.widths(), bounds,
+                start, after, max));
     }
 
     /**
