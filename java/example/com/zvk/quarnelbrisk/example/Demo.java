@@ -10,7 +10,6 @@ import java.io.BufferedInputStream;
 import java.io.BufferedOutputStream;
 import java.io.IOException;
 import java.io.InputStream;
-import java.io.ObjectInputStream;
 import java.io.OutputStream;
 import java.io.PrintStream;
 import java.nio.charset.StandardCharsets;
@@ -138,7 +137,7 @@ public final class Demo {
             same = back.get(0).sameTuplesAs(t) && back.get(1).sameTuplesAs(direct);
             back.forEach(TupleSet::close);
         }
-        int streamNodes = nodeCountOfStream(streamFile);
+        int streamNodes = engine.nodeCount(List.of(t, direct));
         check(out, failed, "sets read back are the same sets", same,
                 Files.size(streamFile) + " bytes, " + streamNodes + " distinct nodes");
 
@@ -164,7 +163,7 @@ public final class Demo {
             boolean exact = alive == streamNodes && sets.get(0).countLong() == closurePairs
                     && sets.get(1).countLong() == directPairs;
             check(out, failed, "after a restart from the file, the store holds what the two sets need", exact,
-                    alive + " alive, " + streamNodes + " in the stream");
+                    alive + " alive, " + streamNodes + " in the saved sets");
             sets.forEach(TupleSet::close);
         }
         check(out, failed, "a set of the old store refuses use after the restart", staleRefused, "");
@@ -288,21 +287,6 @@ public final class Demo {
     private static int aliveNodes(Engine engine) {
         String line = engine.statistics().get(0);
         return Integer.parseInt(line.substring(line.indexOf(':') + 2));
-    }
-
-    /**
-     * N - 2 of the diagram stream's header: the distinct inner nodes of the saved sets. The file
-     * holds the sets' layouts first, then the diagram stream.
-     */
-    private static int nodeCountOfStream(Path file) throws IOException {
-        try (ObjectInputStream is = new ObjectInputStream(new BufferedInputStream(Files.newInputStream(file)))) {
-            is.setObjectInputFilter(info -> info.serialClass() == null || info.serialClass() == int[].class
-                    ? java.io.ObjectInputFilter.Status.UNDECIDED : java.io.ObjectInputFilter.Status.REJECTED);
-            is.readObject();
-            return ((int[]) is.readObject())[1] - 2;
-        } catch (ClassNotFoundException e) {
-            throw new IOException(e);
-        }
     }
 
     /** A one-line progress bar on the terminal; never cancels. */

@@ -83,15 +83,9 @@ public final class DependencyAnalysis {
             int rounds = 0;
             while (!delta.isEmpty()) {
                 rounds++;
-                TupleSet fresh;
-                try (TupleSet reached = delta.join(edges, dep); TupleSet back = reached.rename(via, dep)) {
-                    fresh = back.minus(closure);
-                }
-                TupleSet grown = closure.union(fresh);
-                closure.close();
-                delta.close();
-                closure = grown;
-                delta = fresh;
+                // Each step closes the set it was asked of: only closure and delta stay open.
+                delta = delta.then(d -> d.join(edges, dep)).then(r -> r.rename(via, dep)).minusWith(closure);
+                closure = closure.unionWith(delta);
             }
             delta.close();
             return new Closure(closure, rounds);

@@ -1,11 +1,16 @@
 package com.zvk.quarnelbrisk.bdd.typed;
 
+import com.zvk.quarnelbrisk.bdd.nativeproxy.BDDEngineNativeProxy;
 import com.zvk.quarnelbrisk.bdd.nativeproxy.BDDFieldNativeProxy;
 import com.zvk.quarnelbrisk.bdd.nativeproxy.BDDManagerNativeProxy;
 import com.zvk.quarnelbrisk.bdd.nativeproxy.BDDNativeProxy;
+import com.zvk.quarnelbrisk.bdd.nativeproxy.NativeBDDException;
+import com.zvk.quarnelbrisk.ui.ThreadCallback;
 import java.io.IOException;
 import java.io.InputStream;
 import java.io.OutputStream;
+import java.lang.ref.Reference;
+import java.time.Duration;
 import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.Collection;
@@ -404,6 +409,28 @@ public final class Engine {
     public List<String> statistics() {
         checkCurrent();
         return List.of(BDDManagerNativeProxy.doGetInfo());
+    }
+
+    /**
+     * The number of distinct inner nodes of a group of sets: what they take in the store together,
+     * shared parts counted once (a {@link #save} writes each of them once).
+     *
+     * @param sets open sets of this engine
+     * @return their inner nodes
+     */
+    public int nodeCount(Collection<TupleSet> sets) {
+        checkCurrent();
+        int[] roots = sets.stream().mapToInt(s -> {
+            if (s.engine() != this) {
+                throw new IllegalArgumentException("set " + s + " belongs to another engine");
+            }
+            return s.handle();
+        }).toArray();
+        try {
+            return BDDFieldNativeProxy.doDescribe(roots)[1] - 2;
+        } finally {
+            Reference.reachabilityFence(sets);
+        }
     }
 
     /**

@@ -27,7 +27,22 @@ import java.util.stream.StreamSupport;
  * gives the reference back; a set that a program forgets is released by a {@link Cleaner} once it
  * is unreachable. Using a closed set, or one made before the engine was restarted, raises
  * {@link IllegalStateException}. Equal sets have equal diagrams, so {@link #sameTuplesAs} costs
- * nothing.
+ * nothing, and {@link #equals} is exact: two open sets of one engine generation are equal when
+ * they have the same layout and the same tuples.
+ *
+ * <p>In loops that replace a set by the next one, the consuming variants {@link #unionWith},
+ * {@link #intersectWith}, {@link #minusWith} and {@link #then} close the set they are asked of once
+ * the result is made, so that only the sets a program keeps need closing by hand:
+ *
+ * <pre>{@code
+ * TupleSet reached = start.copy();                 // over (x); edges over (x, y)
+ * TupleSet fresh = start.copy();
+ * while (!fresh.isEmpty()) {
+ *     fresh = fresh.then(f -> f.join(edges, x)).then(j -> j.rename(y, x)).minusWith(reached);
+ *     reached = reached.unionWith(fresh);
+ * }
+ * fresh.close();
+ * }</pre>
  *
  * <p>A set's diagram tests the variables of its layout's fields and no others, and holds values of
  * each field's domain only; every operation keeps it so. Sets over the same fields combine whatever
@@ -207,6 +222,80 @@ public final class TupleSet implements AutoCloseable {
      */
     public boolean isEmpty() {
         return fenced(null, () -> handle() == BDDManagerNativeProxy.doGetZero());
+    }
+
+    /**
+     * Sets are equal when both are open, of the same engine generation and layout, and hold the same
+     * tuples (then their diagrams are one). A closed set equals only itself. Never calls the engine.
+     *
+     * @param o another object
+     * @return true for an equal set
+     */
+    @Override
+    public boolean equals(Object o) {
+        return o == this || o instanceof TupleSet t && !closed && !t.closed && t.engine == engine && t.handle == handle
+                && t.layout.equals(layout);
+    }
+
+    /**
+     * A hash of layout and diagram, which stays the same when the set is closed.
+     *
+     * @return the hash code
+     */
+    @Override
+    public int hashCode() {
+        return 31 * layout.hashCode() + handle;
+    }
+
+    // ---- Consuming variants --------------------------------------------------------------------------
+
+    /**
+     * The union, as {@link #union}, after which this set is closed (unless the union failed; then it
+     * stays as it was).
+     *
+     * @param other a set over the same fields, in any order; stays open
+     * @return the union, over this set's layout
+     */
+    public TupleSet unionWith(TupleSet other) {
+        return then(s -> s.union(other));
+    }
+
+    /**
+     * The intersection, as {@link #intersect}, after which this set is closed (unless the
+     * intersection failed).
+     *
+     * @param other a set over the same fields, in any order; stays open
+     * @return the intersection, over this set's layout
+     */
+    public TupleSet intersectWith(TupleSet other) {
+        return then(s -> s.intersect(other));
+    }
+
+    /**
+     * The difference, as {@link #minus}, after which this set is closed (unless the difference
+     * failed).
+     *
+     * @param other a set over the same fields, in any order; stays open
+     * @return the tuples of this set not in the other, over this set's layout
+     */
+    public TupleSet minusWith(TupleSet other) {
+        return then(s -> s.minus(other));
+    }
+
+    /**
+     * The set that {@code step} makes of this one, after which this set is closed, unless
+     * {@code step} returned it or failed: in {@code s.join(t, x).then(j -> j.rename(y, x))} the join
+     * is closed once renamed.
+     *
+     * @param step an operation on this set
+     * @return what {@code step} returned
+     */
+    public TupleSet then(UnaryOperator<TupleSet> step) {
+        TupleSet next = step.apply(this);
+        if (next != this) {
+            close();
+        }
+        return next;
     }
 
     // ---- Adding tuples -----------------------------------------------------------------------------

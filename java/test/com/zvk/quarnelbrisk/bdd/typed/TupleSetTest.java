@@ -16,12 +16,15 @@ import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.ArrayList;
 import java.util.HashSet;
+import java.util.Iterator;
 import java.util.List;
 import java.util.Map;
+import java.util.Optional;
 import java.util.Random;
 import java.util.Set;
 import java.util.concurrent.CancellationException;
 import java.util.concurrent.TimeUnit;
+import java.util.stream.IntStream;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.function.Executable;
 import org.junit.jupiter.api.io.TempDir;
@@ -164,11 +167,47 @@ class TupleSetTest {
                 assertThrows(IllegalArgumentException.class, refused);
             }
         }
-        // Listings go on page after page: every value of 13 bits, in order.
-        try (TupleSet wide = e.all(e.layout(e.field("w", 13)))) {
-            List<Tuple> listed = wide.tuples();
-            assertEquals(List.of(8192, 0, 8191), List.of(listed.size(), listed.get(0).values()[0], listed.get(8191).values()[0]));
+    }
+
+    @Test
+    void listingsAreLazyAndGoOnWhereAPageEnded() {
+        Engine e = Engine.start();
+        Field n = e.field("n", 20);
+        Field m = e.field("m", 20);
+        Layout l = e.layout(n, m);
+        // 2^40 tuples, a million of them listed a page at a time; a page ends at 4096.
+        TupleSet all = e.all(l);
+        try (TupleSet some = e.of(l, List.of(new int[] {9, 1}, new int[] {3, 5}, new int[] {3, 7}));
+                TupleSet none = e.empty(l)) {
+            assertEquals(new Tuple(l, new int[] {0, 999_999}), all.stream().skip(999_999).findFirst().orElseThrow());
+            assertEquals(all.tuples(5000, null), all.stream().limit(5000).toList());
+            assertEquals("[(n=3, m=7), (n=9, m=1)] [(n=3, m=5)]", some.streamFrom(3, 6).toList() + " " + some.anyTuple().stream().toList());
+            assertEquals(List.of(Optional.empty(), 0L), List.of(none.anyTuple(), none.stream().count()));
+            Iterator<Tuple> open = all.stream().iterator();
+            IntStream.range(0, 4096).forEach(i -> open.next());
+            all.close();
+            assertThrows(IllegalStateException.class, open::next, "a closed set lists no next page");
         }
+    }
+
+    @Test
+    void setsAreEqualByLayoutAndDiagramAndConsumingVariantsCloseTheirReceiver() {
+        Engine e = Engine.start();
+        Field a = e.field("a", 4);
+        Field b = e.field("b", 4);
+        Layout ab = e.layout(a, b);
+        TupleSet s = e.tuple(ab, 1, 2);
+        TupleSet same = e.of(ab, List.of(new int[] {1, 2}));
+        TupleSet other = e.tuple(e.layout(b, a), 2, 1);
+        assertEquals(List.of(true, true, false, false), List.of(s.equals(same), s.hashCode() == same.hashCode(),
+                s.equals(other), s.equals(e.tuple(ab, 1, 3))));
+        assertTrue(s.sameTuplesAs(other));
+        TupleSet u = s.unionWith(e.tuple(ab, 3, 4));
+        TupleSet i = u.intersectWith(e.all(ab)).minusWith(same).then(x -> x.rename(Map.of(a, b, b, a)));
+        assertEquals(List.of(true, true, false), List.of(s.isClosed(), u.isClosed(), i.isClosed()));
+        assertEquals("[(b=3, a=4)]", i.tuples().toString());
+        same.close();
+        assertEquals(List.of(false, true, false), List.of(same.equals(other.project(a, b)), same.equals(same), s.equals(same)));
     }
 
     @Test
