@@ -19,6 +19,13 @@ import java.util.HashSet;
 import java.util.List;
 import java.util.Map;
 import java.util.Objects;
+import java.util.concurrent.CancellationException;
+import java.util.concurrent.Executors;
+import java.util.concurrent.ScheduledExecutorService;
+import java.util.concurrent.ScheduledFuture;
+import java.util.concurrent.ScheduledThreadPoolExecutor;
+import java.util.concurrent.TimeUnit;
+import java.util.function.Supplier;
 import java.util.stream.Stream;
 
 /**
@@ -31,6 +38,10 @@ import java.util.stream.Stream;
  * {@link IllegalStateException}, instead of naming some node of the new store. Close the sets of a
  * generation before starting the next one if their memory matters; a set closed afterwards releases
  * nothing.
+ *
+ * <p>Long operations can be followed and stopped: within a {@link #watch(Progress) watch} every
+ * operation reports the nodes it has made so far, and any thread may cancel it, after which it raises
+ * a {@link CancellationException} and leaves nothing behind.
  */
 public final class Engine {
     /** Guards generation changes against releases from other threads (a {@link java.lang.ref.Cleaner}). */
@@ -315,7 +326,7 @@ public final class Engine {
      */
     public TupleSet all(Layout layout) {
         checkLayout(layout);
-        return new TupleSet(this, layout, withinDomains(layout, held(BDDManagerNativeProxy.doGetOne())));
+        return new TupleSet(this, layout, guarded(() -> withinDomains(layout, held(BDDManagerNativeProxy.doGetOne()))));
     }
 
     /**
@@ -327,8 +338,8 @@ public final class Engine {
      */
     public TupleSet tuple(Layout layout, int... values) {
         checkLayout(layout);
-        return new TupleSet(this, layout,
-                BDDFieldNativeProxy.doMakeTuple(layout.fieldVars(), layout.widths(), checkedTuple(layout, values)));
+        int[] checked = checkedTuple(layout, values);
+        return new TupleSet(this, layout, guarded(() -> BDDFieldNativeProxy.doMakeTuple(layout.fieldVars(), layout.widths(), checked)));
     }
 
     /**
@@ -355,7 +366,7 @@ public final class Engine {
      */
     public TupleSet equal(Field a, Field b) {
         Layout l = pairLayout(a, b);
-        return new TupleSet(this, l, withinDomains(l, BDDFieldNativeProxy.doMakeEqual(a.varList(), b.varList())));
+        return new TupleSet(this, l, guarded(() -> withinDomains(l, BDDFieldNativeProxy.doMakeEqual(a.varList(), b.varList()))));
     }
 
     /**
@@ -369,7 +380,7 @@ public final class Engine {
      */
     public TupleSet range(Field f, long lo, long hi) {
         Layout l = layout(f);
-        return new TupleSet(this, l, BDDFieldNativeProxy.doMakeRange(f.varList(), lo, Math.min(hi, f.size() - 1L)));
+        return new TupleSet(this, l, guarded(() -> BDDFieldNativeProxy.doMakeRange(f.varList(), lo, Math.min(hi, f.size() - 1L))));
     }
 
     /**
@@ -384,7 +395,7 @@ public final class Engine {
      */
     public TupleSet plus(Field from, Field to, long k) {
         Layout l = pairLayout(from, to);
-        return new TupleSet(this, l, withinDomains(l, BDDFieldNativeProxy.doMakePlus(from.varList(), to.varList(), k)));
+        return new TupleSet(this, l, guarded(() -> withinDomains(l, BDDFieldNativeProxy.doMakePlus(from.varList(), to.varList(), k))));
     }
 
     private Layout pairLayout(Field a, Field b) {
@@ -484,6 +495,181 @@ public final class Engine {
         return SetStreams.load(this, in, layouts, progress);
     }
 
+    // ---- Watching and cancelling --------------------------------------------------------------------
+
+    /** The message of a watched operation that was cancelled. */
+    private static final String CANCELLED = "Assert failed: Cancelled";
+    /** The layer's open watch, if any: the engine watches one scope at a time. */
+    private static Watch openWatch;
+
+    /**
+     * Opens a watch: until it is closed, every operation of the engine reports its progress to
+     * {@code progress} and may be cancelled from any thread with {@link Watch#cancel}.
+     *
+     * <pre>{@code
+     * try (Engine.Watch w = engine.watch((nodes, total) -> true)) {
+     *     button.onClick(w::cancel);                  // any thread
+     *     TupleSet big = huge.complement();           // CancellationException when cancelled
+     * }
+     * }</pre>
+     *
+     * @param progress told, every 65536 new nodes, the nodes made since the watch opened (as
+     *     {@code done}, with {@code total} -1); false cancels. It runs on the engine's thread inside
+     *     the operation, so it must not call the engine. Null for a watch that only cancels
+     * @return the open watch, to be closed by the thread that drives the engine
+     * @throws IllegalStateException when a watch is open already
+     */
+    public Watch watch(Progress progress) {
+        return watch(progress, null);
+    }
+
+    /**
+     * Opens a watch, as {@link #watch(Progress)} does, that cancels by itself once {@code limit} has
+     * passed.
+     *
+     * @param progress told of the progress and may cancel; null for none
+     * @param limit the time the watched operations may take together, from now; null for no limit
+     * @return the open watch, to be closed by the thread that drives the engine
+     * @throws IllegalStateException when a watch is open already
+     */
+    public Watch watch(Progress progress, Duration limit) {
+        checkCurrent();
+        synchronized (Watch.class) {
+            if (openWatch != null && openWatch.engine.isCurrent()) {
+                throw new IllegalStateException("a watch is open already; close it first");
+            }
+            Watch w = new Watch(this, progress);
+            BDDEngineNativeProxy.doWatch(progress == null ? null : w.new Reports(), Watch.nodesBetweenReports);
+            openWatch = w;
+            if (limit != null) {
+                w.deadline = Watch.timer().schedule(w::cancel, Math.max(0, limit.toNanos()), TimeUnit.NANOSECONDS);
+            }
+            return w;
+        }
+    }
+
+    /**
+     * A scope in which the engine's operations are watched: they report progress, and {@link #cancel}
+     * stops the one in progress from any thread at its next step. A cancelled operation raises
+     * {@link CancellationException} and leaves nothing behind: every reference and node it took is
+     * given back, every set the caller holds is unchanged (a consuming variant such as
+     * {@link TupleSet#unionWith} keeps its receiver open), and after the watch is closed the engine
+     * answers as before. Set algebra, projection, join, renaming, adding tuples, counting and
+     * listing are watched; saving and loading take a {@link Progress} of their own. A cancellation
+     * holds for the rest of the scope: later operations of the same watch are cancelled at their
+     * first step (a result the engine has cached takes none), so close the watch to go on.
+     *
+     * <p>The check costs next to nothing while no one cancels: cancelling moves the limit that every
+     * recursion level of the engine tests anyway for the room left on its stack.
+     */
+    public static final class Watch implements AutoCloseable {
+        /** New nodes between two reports; tests lower it to watch small sets. */
+        static int nodesBetweenReports = 1 << 16;
+        private static ScheduledExecutorService timer;
+
+        private final Engine engine;
+        private final Progress progress;
+        private volatile boolean cancelled;
+        private boolean closed;
+        private ScheduledFuture<?> deadline;
+
+        private Watch(Engine engine, Progress progress) {
+            this.engine = engine;
+            this.progress = progress;
+        }
+
+        /** One daemon thread that cancels the watches whose time is up. */
+        private static synchronized ScheduledExecutorService timer() {
+            if (timer == null) {
+                ScheduledThreadPoolExecutor t = new ScheduledThreadPoolExecutor(1, r -> {
+                    Thread thread = Executors.defaultThreadFactory().newThread(r);
+                    thread.setName("engine watch deadlines");
+                    thread.setDaemon(true);
+                    return thread;
+                });
+                t.setRemoveOnCancelPolicy(true);
+                timer = t;
+            }
+            return timer;
+        }
+
+        /**
+         * Cancels the watched operation in progress, and every later one of this watch. Any thread
+         * may call it at any time, the progress callback included; it does nothing once the watch
+         * is closed.
+         */
+        public void cancel() {
+            synchronized (this) {
+                if (!closed) {
+                    cancelled = true;
+                    BDDEngineNativeProxy.doCancel();
+                }
+            }
+        }
+
+        /**
+         * Whether the watch was cancelled: by {@link #cancel}, by its time limit or by its progress
+         * callback.
+         *
+         * @return true once cancelled
+         */
+        public boolean isCancelled() {
+            return cancelled;
+        }
+
+        /** Ends the watch, and with it any cancellation; on the thread that drives the engine. */
+        @Override
+        public void close() {
+            synchronized (Watch.class) {
+                synchronized (this) {
+                    if (closed) {
+                        return;
+                    }
+                    closed = true;
+                    if (deadline != null) {
+                        deadline.cancel(false);
+                    }
+                }
+                if (openWatch == this) {
+                    openWatch = null;
+                    BDDEngineNativeProxy.doUnwatch();
+                }
+            }
+        }
+
+        /** The progress seen as the engine's callback. */
+        private final class Reports implements ThreadCallback {
+            @Override
+            public boolean checkCancelled() {
+                return cancelled;
+            }
+
+            @Override
+            public void informProgress(int done, int total, String message) {
+                if (!progress.proceed(done, total)) {
+                    cancel();
+                }
+            }
+        }
+    }
+
+    /**
+     * Runs native calls, turning the engine's refusal of a cancelled operation into a
+     * {@link CancellationException}; the engine has given back all the operation held.
+     */
+    static <R> R guarded(Supplier<R> call) {
+        try {
+            return call.get();
+        } catch (NativeBDDException e) {
+            if (!CANCELLED.equals(e.getMessage())) {
+                throw e;
+            }
+            CancellationException c = new CancellationException("cancelled by a watch; every set held is unchanged");
+            c.initCause(e);
+            throw c;
+        }
+    }
+
     // ---- What the engine keeps for its operations -----------------------------------------------------
 
     /** Cubes by their sorted variables, and the domains' constraints: one reference each. */
@@ -529,19 +715,20 @@ public final class Engine {
      */
     int withinDomains(Layout layout, int owned) {
         for (Field f : layout.partialFields().toList()) {
-            int constraint;
-            synchronized (this) {
-                constraint = domains.computeIfAbsent(f, d -> BDDFieldNativeProxy.doMakeRange(d.varList(), 0, d.size() - 1));
-            }
             int next;
-            try {
-                next = BDDNativeProxy.doIntersect(owned, constraint);
+            try {  // a cancelled or refused call gives the handle back all the same
+                next = BDDNativeProxy.doIntersect(owned, domain(f));
             } finally {
                 BDDNativeProxy.doDecRefCount(owned);
             }
             owned = next;
         }
         return owned;
+    }
+
+    /** The values of a field's domain, borrowed: kept for the generation. */
+    private synchronized int domain(Field f) {
+        return domains.computeIfAbsent(f, d -> BDDFieldNativeProxy.doMakeRange(d.varList(), 0, d.size() - 1));
     }
 
     /** A reference more on a constant, which the natives hand out without one. */

@@ -348,8 +348,8 @@ public final class TupleSet implements AutoCloseable {
         if (removed.isEmpty()) {
             return relabelled(target);
         }
-        int cube = engine.cube(Layout.varsOf(removed));
-        return derive(target, h -> BDDFieldNativeProxy.doExistsSet(h, cube));
+        int[] vars = Layout.varsOf(removed);
+        return derive(target, h -> BDDFieldNativeProxy.doExistsSet(h, engine.cube(vars)));
     }
 
     /**
@@ -377,8 +377,9 @@ public final class TupleSet implements AutoCloseable {
         if (joined.isEmpty()) {
             return fenced(other, () -> result(target, BDDNativeProxy.doIntersect(handle(), other.handle())));
         }
-        int cube = engine.cube(Layout.varsOf(joined));
-        return fenced(other, () -> result(target, BDDFieldNativeProxy.doRelprodSet(handle(), other.handle(), cube)));
+        int[] vars = Layout.varsOf(joined);
+        return fenced(other, () -> result(target,
+                BDDFieldNativeProxy.doRelprodSet(handle(), other.handle(), engine.cube(vars))));
     }
 
     /**
@@ -436,8 +437,9 @@ public final class TupleSet implements AutoCloseable {
         if (sources.isEmpty()) {
             return relabelled(target);
         }
-        int map = engine.map(Layout.varsOf(sources), Layout.varsOf(targets));
-        return derive(target, h -> BDDFieldNativeProxy.doReplace(h, map));
+        int[] from = Layout.varsOf(sources);
+        int[] to = Layout.varsOf(targets);
+        return derive(target, h -> BDDFieldNativeProxy.doReplace(h, engine.map(from, to)));
     }
 
     // ---- Counting and listing ----------------------------------------------------------------------
@@ -615,11 +617,12 @@ public final class TupleSet implements AutoCloseable {
     /**
      * Runs a call that reads this set's handle (and the other set's, if not null), keeping both sets
      * reachable until it is over: otherwise the cleaner could queue the release of a diagram in use,
-     * and a collection inside the native call could free it.
+     * and a collection inside the native call could free it. A cancelled call raises
+     * {@link java.util.concurrent.CancellationException}.
      */
     private <R> R fenced(TupleSet other, Supplier<R> call) {
         try {
-            return call.get();
+            return Engine.guarded(call);
         } finally {
             Reference.reachabilityFence(this);
             Reference.reachabilityFence(other);
