@@ -49,7 +49,7 @@ public final class Engine {
     private static volatile long currentGeneration;
 
     /** The highest variable a field may use; the engine's terminals sit above it. */
-    private static final int VARIABLES = 32766;
+    static final int VARIABLES = 32766;
 
     private final Settings settings;
     private final long generation;
@@ -459,15 +459,16 @@ public final class Engine {
     }
 
     /**
-     * Writes a group of sets to a stream: one int array with the sets' layouts (each field's name,
-     * size and variables), then one int array of diagrams (shared parts written once). Nothing is
-     * written when the callback cancels.
+     * Writes a group of sets to a stream, in a file format of its own: a magic number and the format's
+     * version, the sets' layouts (each field's name, size and variables), the diagrams of all sets
+     * (shared parts written once), and a CRC-32C checksum over all of it, so that {@link #load} finds
+     * every damage. Nothing is written when the callback cancels.
      *
      * @param out where to write; flushed, not closed
-     * @param sets the sets, of this engine
+     * @param sets the sets, open and of this engine
      * @param progress told of the progress, and may cancel; null for neither
      * @throws IOException when writing fails
-     * @throws java.util.concurrent.CancellationException when the callback cancelled
+     * @throws CancellationException when the callback cancelled
      */
     public void save(OutputStream out, List<TupleSet> sets, Progress progress) throws IOException {
         checkCurrent();
@@ -475,19 +476,25 @@ public final class Engine {
     }
 
     /**
-     * Reads back a group of sets that {@link #save} wrote. Only int arrays are read from the stream:
-     * an object of any other class is refused before it is built. Each layout given must hold the
-     * fields of the set saved, in any order (names, sizes and variables alike: declare the fields of
-     * a new generation as the saved ones were declared); the set takes the layout given. Streams of
-     * the format before, which held each field's first variable and width, still load, into layouts
-     * of fields on runs of every value of their width.
+     * Reads back a group of sets that {@link #save} wrote, over the layouts given. Each layout must
+     * hold the fields of the set saved, in any order (names, sizes and variables alike: declare the
+     * fields of a new generation as the saved ones were declared); the set takes the layout given.
      *
-     * @param in where to read
+     * <p>The whole file is checked before any node is built: its checksum, its structure, and that
+     * each set tests only the variables of its layout's fields. A file that fails a check is refused
+     * with an {@link InvalidSetFileException} that says what is wrong, and the store is left as it
+     * was. Files of the two formats before (object streams of int arrays, without a checksum) still
+     * load, through a filter that builds no object but int arrays, and with the same checks of
+     * layouts and diagrams; a damage that keeps their structure sound cannot be found in them.
+     *
+     * @param in where to read; a file of the current format is read to its last byte and no further
      * @param layouts the layout of each set, in the order saved
-     * @param progress told of the progress, and may cancel; null for neither
+     * @param progress told of the progress of building the sets, and may cancel; null for neither
      * @return the sets, which the caller owns
-     * @throws IOException when reading fails, the stream holds another class, or its layouts differ
-     * @throws java.util.concurrent.CancellationException when the callback cancelled
+     * @throws InvalidSetFileException when the file is damaged, cut short, of another format or
+     *     version, or holds other sets than the layouts given
+     * @throws IOException when reading fails
+     * @throws CancellationException when the callback or a {@link #watch} cancelled
      */
     public List<TupleSet> load(InputStream in, List<Layout> layouts, Progress progress) throws IOException {
         checkCurrent();

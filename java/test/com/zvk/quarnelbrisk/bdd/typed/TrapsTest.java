@@ -1,21 +1,12 @@
 package com.zvk.quarnelbrisk.bdd.typed;
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
-import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import com.zvk.quarnelbrisk.bdd.nativeproxy.BDDFieldNativeProxy;
-import com.zvk.quarnelbrisk.bdd.nativeproxy.BDDManagerNativeProxy;
 import com.zvk.quarnelbrisk.bdd.nativeproxy.BDDNativeProxy;
 import com.zvk.quarnelbrisk.bdd.nativeproxy.EngineSupport;
-import java.io.ByteArrayInputStream;
-import java.io.ByteArrayOutputStream;
-import java.io.IOException;
-import java.io.InvalidClassException;
-import java.io.ObjectInputStream;
-import java.io.ObjectOutputStream;
-import java.io.Serializable;
 import java.math.BigInteger;
 import java.util.List;
 import org.junit.jupiter.api.Test;
@@ -98,34 +89,5 @@ class TrapsTest {
         assertEquals(BigInteger.TWO, fresh.count());
         fresh.close();
         assertEquals(0, EngineSupport.aliveWhenDrained());
-    }
-
-    /** A class a hostile stream names; reading it runs code of the reader's class path. */
-    static final class Planted implements Serializable {
-        private static final long serialVersionUID = 1L;
-        static boolean built;
-
-        private void readObject(ObjectInputStream in) throws IOException, ClassNotFoundException {
-            in.defaultReadObject();
-            built = true;
-        }
-    }
-
-    @Test
-    void aStreamOfAnotherClassBuildsNothingThroughTheLayer() throws Exception {
-        ByteArrayOutputStream bytes = new ByteArrayOutputStream();
-        try (ObjectOutputStream out = new ObjectOutputStream(bytes)) {
-            out.writeObject(new Planted());
-        }
-        setup().close();
-        // Raw: the reader asks the stream for any object, and the JVM builds it.
-        ObjectInputStream raw = new ObjectInputStream(new ByteArrayInputStream(bytes.toByteArray()));
-        assertThrows(Exception.class, () -> BDDManagerNativeProxy.doDeserialize(raw, null, 1.0, ""));
-        assertTrue(Planted.built, "the trap: a foreign object was built");
-        Planted.built = false;
-        assertThrows(InvalidClassException.class,
-                () -> engine.load(new ByteArrayInputStream(bytes.toByteArray()), List.of(abc), null));
-        assertFalse(Planted.built);
-        assertEquals(0, EngineSupport.aliveWhenDrained(), "the refused stream left nothing behind");
     }
 }
