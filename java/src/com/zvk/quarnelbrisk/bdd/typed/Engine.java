@@ -428,6 +428,7 @@ public final class Engine {
      *
      * @param sets open sets of this engine
      * @return their inner nodes
+     * @throws IllegalArgumentException for a set of another engine
      */
     public int nodeCount(Collection<TupleSet> sets) {
         checkCurrent();
