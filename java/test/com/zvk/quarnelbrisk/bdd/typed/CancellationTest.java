@@ -5,6 +5,7 @@ import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
+import com.zvk.quarnelbrisk.bdd.nativeproxy.BDDEngineNativeProxy;
 import com.zvk.quarnelbrisk.bdd.nativeproxy.EngineSupport;
 import java.math.BigInteger;
 import java.time.Duration;
@@ -13,7 +14,7 @@ import java.util.List;
 import java.util.Map;
 import java.util.Random;
 import java.util.concurrent.CancellationException;
-import java.util.concurrent.CountDownLatch;
+import java.util.stream.IntStream;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.function.Executable;
 
@@ -31,10 +32,7 @@ class CancellationTest {
         Field z = e.field("z", 20);
         Layout l = e.layout(x, y);
         Random r = new Random(5);
-        List<int[]> tuples = new ArrayList<>();
-        for (int i = 0; i < 1000; i++) {
-            tuples.add(new int[] {r.nextInt(1 << 20), r.nextInt(1 << 20)});
-        }
+        List<int[]> tuples = IntStream.range(0, 1000).mapToObj(i -> new int[] {r.nextInt(1 << 20), r.nextInt(1 << 20)}).toList();
         try (TupleSet big = e.of(l, tuples); TupleSet one = e.tuple(l, 1, 2); TupleSet other = e.tuple(l, 3, 4);
                 TupleSet both = big.union(one)) {
             one.toDot();  // leaves the operation cache alone: the union is still a hit, which takes no step
@@ -65,20 +63,17 @@ class CancellationTest {
                 assertFalse(big.isClosed());
             }
             // Another thread cancels while the engine waits in the first report.
-            CountDownLatch reported = new CountDownLatch(1);
-            CountDownLatch sent = new CountDownLatch(1);
+            Engine.Watch[] watch = new Engine.Watch[1];
             try (Engine.Watch w = e.watch((done, total) -> {
-                reported.countDown();
-                return await(sent);
-            })) {
-                Thread canceller = new Thread(() -> {
-                    await(reported);
-                    w.cancel();
-                    sent.countDown();
-                });
+                Thread canceller = new Thread(watch[0]::cancel);
                 canceller.start();
+                while (canceller.isAlive()) {
+                    Thread.onSpinWait();
+                }
+                return true;
+            })) {
+                watch[0] = w;
                 assertThrows(CancellationException.class, () -> big.rename(Map.of(x, y, y, x)));
-                canceller.join();
             } finally {
                 Engine.Watch.nodesBetweenReports = 1 << 16;
             }
@@ -92,21 +87,12 @@ class CancellationTest {
                 late = w;
             }
             late.cancel();
+            BDDEngineNativeProxy.doCancel();  // without a watch: nothing
             assertEquals(held, EngineSupport.aliveWhenDrained(), "the cancelled operations left nothing behind");
             try (Engine.Watch w = e.watch(null, Duration.ofDays(1)); TupleSet rest = big.complement()) {
                 assertEquals(BigInteger.ONE.shiftLeft(40).subtract(count), rest.count());
                 assertFalse(w.isCancelled());
             }
-        }
-    }
-
-    private static boolean await(CountDownLatch latch) {
-        try {
-            latch.await();
-            return true;
-        } catch (InterruptedException ex) {
-            Thread.currentThread().interrupt();
-            return false;
         }
     }
 }

@@ -13,8 +13,7 @@ import org.junit.jupiter.api.function.Executable;
 
 /**
  * Every refusal that the layer documents, with the exception it documents, made before any native
- * runs, so that nothing changes in the store. Stale sets are refused in TrapsTest, files in
- * SetFileTest.
+ * runs, so that nothing changes in the store (files are refused in SetFileTest).
  */
 class RefusalsTest {
     private static void refused(Class<? extends Throwable> type, Executable... calls) {
@@ -67,7 +66,7 @@ class RefusalsTest {
             refused(NullPointerException.class, () -> e.field(null, 4), () -> e.domain(null, 4),
                     () -> e.interleaved(4, "n", null));
             refused(IllegalStateException.class, () -> e.interleaved(30, tooMany), () -> e.watch(null), closed::count,
-                    closed::stream, () -> r.union(closed));
+                    closed::stream, () -> r.union(closed), old::count, () -> old.union(r), () -> first.layout(foreign));
             refused(ArithmeticException.class, huge::countLong);
             assertEquals(List.of(held, false), List.of(EngineSupport.aliveWhenDrained(), watch.isCancelled()));
         }

@@ -30,12 +30,6 @@ import org.junit.jupiter.api.function.Executable;
  * is built.
  */
 class SetFileTest {
-    private static byte[] save(Engine e, TupleSet... sets) throws IOException {
-        ByteArrayOutputStream bytes = new ByteArrayOutputStream();
-        e.save(bytes, List.of(sets), null);
-        return bytes.toByteArray();
-    }
-
     private static List<TupleSet> load(Engine e, byte[] file, Layout... layouts) throws IOException {
         return e.load(new ByteArrayInputStream(file), List.of(layouts), null);
     }
@@ -111,7 +105,9 @@ class SetFileTest {
         Layout ab = e.layout(a, b);
         Layout justA = e.layout(a);
         try (TupleSet s = e.of(ab, List.of(new int[] {1, 2}, new int[] {6, 4}, new int[] {3, 0})); TupleSet t = e.tuple(justA, 5)) {
-            byte[] good = save(e, s, t);
+            ByteArrayOutputStream saved = new ByteArrayOutputStream();
+            e.save(saved, List.of(s, t), null);
+            byte[] good = saved.toByteArray();
             int held = EngineSupport.aliveWhenDrained();
             List<byte[]> refused = new ArrayList<>();
             // Every single bit flipped, every length cut short.

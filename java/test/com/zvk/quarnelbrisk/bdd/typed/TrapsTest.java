@@ -73,19 +73,13 @@ class TrapsTest {
     @Test
     void aSetKeptAcrossARestartRefusesUseInsteadOfNamingANodeOfTheNewStore() {
         TupleSet old = setup();
-        Field oldA = a;
-        Engine oldEngine = engine;
         int handle = old.handle();
-        assertThrows(IllegalArgumentException.class,
-                () -> Engine.start(Engine.Settings.DEFAULTS.withGarbageCollectRate(0)), "releases from a cleaner");
-        // Raw: after a restart the old handle names whatever the new store put there.
+        // Raw: after a restart the old handle names whatever the new store put there. The old set
+        // refuses use (RefusalsTest), and its close releases nothing into the new store.
         TupleSet fresh = setup();
         assertEquals(handle, fresh.handle(), "the trap: the new store reuses the old handle");
-        assertThrows(IllegalStateException.class, old::count);
         assertThrows(IllegalStateException.class, () -> old.union(fresh));
-        assertThrows(IllegalArgumentException.class, () -> fresh.project(oldA));
-        assertThrows(IllegalStateException.class, () -> oldEngine.layout(oldA));
-        old.close();  // releases nothing into the new store
+        old.close();
         assertEquals(BigInteger.TWO, fresh.count());
         fresh.close();
         assertEquals(0, EngineSupport.aliveWhenDrained());

@@ -139,17 +139,14 @@ class TupleSetTest {
         Layout ab = e.layout(a, b);
         TupleSet s = e.tuple(ab, 1, 2);
         TupleSet same = e.of(ab, List.of(new int[] {1, 2}));
-        try (TupleSet other = e.tuple(e.layout(b, a), 2, 1); TupleSet third = e.tuple(ab, 1, 3); TupleSet all = e.all(ab);
-                TupleSet back = other.project(a, b)) {
-            assertEquals(List.of(true, true, false, false, true), List.of(s.equals(same), s.hashCode() == same.hashCode(),
-                    s.equals(other), s.equals(third), s.sameTuplesAs(other)));
-            TupleSet u = s.unionWith(third);
-            TupleSet i = u.intersectWith(all).minusWith(same).then(x -> x.rename(Map.of(a, b, b, a)));
-            assertEquals(List.of(true, true, false), List.of(s.isClosed(), u.isClosed(), i.isClosed()));
-            assertEquals("[(b=1, a=3)]", i.tuples().toString());
+        try (TupleSet other = e.tuple(e.layout(b, a), 2, 1); TupleSet third = e.tuple(ab, 1, 3); TupleSet back = other.project(a, b)) {
+            assertEquals(List.of(true, true, false, false, true, true), List.of(s.equals(same), s.hashCode() == same.hashCode(),
+                    s.equals(other), s.equals(third), s.sameTuplesAs(other), s.equals(back)));
+            TupleSet i = s.unionWith(third).intersectWith(third).minusWith(same).then(x -> x.rename(Map.of(a, b, b, a)));
+            assertEquals(List.of(true, false, "[(b=1, a=3)]"), List.of(s.isClosed(), i.isClosed(), i.tuples().toString()));
             i.close();
             same.close();
-            assertEquals(List.of(false, true, false), List.of(same.equals(back), same.equals(same), s.equals(same)));
+            assertEquals(List.of(false, true), List.of(same.equals(back), same.equals(same)));
         }
     }
 
