@@ -510,8 +510,14 @@ public final class TupleSet implements AutoCloseable {
 
     /**
      * The tuples from a given one on, lazily, in the listing order, as {@link #stream} lists them:
-     * {@code start} itself if the set holds it, then every tuple that comes after it. Bounds of
-     * fields are ranges: {@code s.intersect(engine.range(f, lo, hi))}.
+     * {@code start} itself if the set holds it, then every tuple that comes after it. For fields on
+     * runs in the order they were declared this is every tuple at or above {@code start}
+     * lexicographically; for interleaved fields the order compares their bits alternately, so
+     * {@code streamFrom(5, 0)} over {@code (from, to)} lists every tuple whose {@code from} is 5 or
+     * more, mixed with others such as {@code (4, 7)} and {@code (0, 1 << 19)}, and not in the order
+     * of {@code from}. To bound one field, list a range of it:
+     * {@code s.intersect(engine.range(from, 5, from.size() - 1)).stream()}, or
+     * {@code s.join(engine.tuple(engine.layout(from), 5))} for one value.
      *
      * @param start one value per field, in the layout's order, each in its field's domain
      * @return the tuples from {@code start} on

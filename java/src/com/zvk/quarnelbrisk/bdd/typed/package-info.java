@@ -32,6 +32,41 @@
  * − 1. No set of the layer holds another: tuples refuse such values, and {@code all}, {@code
  * complement} and the builders keep to every field's domain.
  *
+ * <p><b>Listing.</b> {@link com.zvk.quarnelbrisk.bdd.typed.TupleSet#stream} lists a set lazily, a
+ * page of 4096 tuples at a time, each page from where the one before ended, so memory is bounded by
+ * the page whatever the size of the set; {@code streamFrom(start)} begins at a given tuple and
+ * {@code anyTuple()} gives the first. {@code tuples()} collects a whole listing.
+ *
+ * <p><b>Equality and loops.</b> Two open sets of one engine generation are
+ * {@link com.zvk.quarnelbrisk.bdd.typed.TupleSet#equals equal} when their layouts and diagrams
+ * are; {@code sameTuplesAs} ignores the order of the layouts. In a loop that replaces a set by the
+ * next one, {@code unionWith}, {@code intersectWith}, {@code minusWith} and {@code then} close the
+ * set they are asked of once the result is made:
+ *
+ * <pre>{@code
+ * delta = delta.then(d -> d.join(edges, dep)).then(r -> r.rename(via, dep)).minusWith(closure);
+ * closure = closure.unionWith(delta);
+ * }</pre>
+ *
+ * <p><b>Watching and cancelling.</b> Within {@link com.zvk.quarnelbrisk.bdd.typed.Engine#watch} the
+ * long operations (set algebra, projection, join, renaming, adding tuples, counting, listing) report
+ * the nodes they make, and {@link com.zvk.quarnelbrisk.bdd.typed.Engine.Watch#cancel} stops them
+ * from any thread, as does a time limit; the operation raises a
+ * {@link java.util.concurrent.CancellationException} and leaves nothing behind.
+ *
+ * <p><b>Files.</b> {@link com.zvk.quarnelbrisk.bdd.typed.Engine#save} writes a versioned file with
+ * a CRC-32C checksum; {@link com.zvk.quarnelbrisk.bdd.typed.Engine#load} checks all of it before it
+ * builds a node and refuses every damaged, foreign or mismatched file with an
+ * {@link com.zvk.quarnelbrisk.bdd.typed.InvalidSetFileException}. Files of the formats before still
+ * load.
+ *
+ * <p><b>Refusals.</b> The layer checks what it can see before the engine runs, and each method says
+ * what it refuses: {@link java.lang.IllegalArgumentException} for values, fields, layouts, bounds
+ * and settings that do not fit; {@link java.lang.NullPointerException} for a null name;
+ * {@link java.lang.IllegalStateException} for a closed or stale set, a second watch, variables used
+ * up; {@link java.lang.ArithmeticException} for {@code countLong} beyond a long. A refused call
+ * changes nothing.
+ *
  * <p>What the layer guarantees beyond the raw natives of
  * {@link com.zvk.quarnelbrisk.bdd.nativeproxy}:
  * <ul>
@@ -47,10 +82,12 @@
  *       {@link com.zvk.quarnelbrisk.bdd.typed.TupleSet#close} or, if a program forgets, from a
  *       {@link java.lang.ref.Cleaner} thread; the engine is always started with a collection rate
  *       above 0, which is what makes such releases safe while the engine computes.</li>
- *   <li>No foreign objects from a stream. Loading accepts int arrays and nothing else.</li>
+ *   <li>No foreign objects from a file. Loading reads its own format, and in the formats before
+ *       builds int arrays and nothing else.</li>
  * </ul>
  *
  * <p>As with the raw natives, one thread at a time drives the engine; the
- * {@link com.zvk.quarnelbrisk.bdd.typed.Progress} callbacks of saving and loading must not call it.
+ * {@link com.zvk.quarnelbrisk.bdd.typed.Progress} callbacks of saving, loading and watches must not
+ * call it. Releases ({@code close}, the cleaner) and {@code Watch.cancel} may come from any thread.
  */
 package com.zvk.quarnelbrisk.bdd.typed;
