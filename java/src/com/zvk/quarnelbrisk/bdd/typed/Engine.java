@@ -364,7 +364,8 @@ public final class Engine {
     public TupleSet tuple(Layout layout, int... values) {
         checkLayout(layout);
         int[] checked = checkedTuple(layout, values);
-        return new TupleSet(this, layout, guarded(() -> BDDFieldNativeProxy.doMakeTuple(layout.fieldVars(), layout.widths(), checked)));
+        return new TupleSet(this, layout,
+                guarded(() -> BDDFieldNativeProxy.doMakeTuple(layout.fieldVars(), layout.widths(), checked)));
     }
 
     /**
@@ -391,7 +392,8 @@ public final class Engine {
      */
     public TupleSet equal(Field a, Field b) {
         Layout l = pairLayout(a, b);
-        return new TupleSet(this, l, guarded(() -> withinDomains(l, BDDFieldNativeProxy.doMakeEqual(a.varList(), b.varList()))));
+        return new TupleSet(this, l,
+                guarded(() -> withinDomains(l, BDDFieldNativeProxy.doMakeEqual(a.varList(), b.varList()))));
     }
 
     /**
@@ -420,7 +422,8 @@ public final class Engine {
      */
     public TupleSet plus(Field from, Field to, long k) {
         Layout l = pairLayout(from, to);
-        return new TupleSet(this, l, guarded(() -> withinDomains(l, BDDFieldNativeProxy.doMakePlus(from.varList(), to.varList(), k))));
+        return new TupleSet(this, l,
+                guarded(() -> withinDomains(l, BDDFieldNativeProxy.doMakePlus(from.varList(), to.varList(), k))));
     }
 
     private Layout pairLayout(Field a, Field b) {

@@ -14,6 +14,7 @@ import java.util.List;
 import java.util.Map;
 import java.util.Random;
 import java.util.concurrent.CancellationException;
+import java.util.concurrent.CompletableFuture;
 import java.util.stream.IntStream;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.function.Executable;
@@ -64,14 +65,7 @@ class CancellationTest {
             }
             // Another thread cancels while the engine waits in the first report.
             Engine.Watch[] watch = new Engine.Watch[1];
-            try (Engine.Watch w = e.watch((done, total) -> {
-                Thread canceller = new Thread(watch[0]::cancel);
-                canceller.start();
-                while (canceller.isAlive()) {
-                    Thread.onSpinWait();
-                }
-                return true;
-            })) {
+            try (Engine.Watch w = e.watch((done, total) -> CompletableFuture.runAsync(watch[0]::cancel).thenApply(v -> true).join())) {
                 watch[0] = w;
                 assertThrows(CancellationException.class, () -> big.rename(Map.of(x, y, y, x)));
             } finally {

@@ -37,7 +37,6 @@ class RefusalsTest {
         Field w = e.field("w", 12);
         Layout ab = e.layout(a, b);
         Layout dl = e.layout(d);
-        String[] tooMany = IntStream.range(0, 1100).mapToObj(i -> "v" + i).toArray(String[]::new);
         try (TupleSet r = e.tuple(ab, 1, 2); TupleSet two = e.of(dl, List.of(new int[] {0}, new int[] {1}));
                 TupleSet onBig = two.rename(d, big);
                 TupleSet huge = e.all(e.layout(e.field("x", 30), e.field("y", 30), e.field("z", 30)));
@@ -65,8 +64,9 @@ class RefusalsTest {
                     () -> r.streamFrom(1, 256), () -> new Tuple(ab, new int[] {1, 2}).get(d));
             refused(NullPointerException.class, () -> e.field(null, 4), () -> e.domain(null, 4),
                     () -> e.interleaved(4, "n", null));
-            refused(IllegalStateException.class, () -> e.interleaved(30, tooMany), () -> e.watch(null), closed::count,
-                    closed::stream, () -> r.union(closed), old::count, () -> old.union(r), () -> first.layout(foreign));
+            refused(IllegalStateException.class, () -> e.watch(null), closed::count, closed::stream, () -> r.union(closed),
+                    old::count, () -> old.union(r), () -> first.layout(foreign),
+                    () -> e.interleaved(30, IntStream.range(0, 1100).mapToObj(i -> "v" + i).toArray(String[]::new)));
             refused(ArithmeticException.class, huge::countLong);
             assertEquals(List.of(held, false), List.of(EngineSupport.aliveWhenDrained(), watch.isCancelled()));
         }

@@ -19,7 +19,6 @@ import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.List;
 import java.util.concurrent.CancellationException;
-import java.util.stream.IntStream;
 import java.util.zip.CRC32C;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.function.Executable;
@@ -109,16 +108,13 @@ class SetFileTest {
             e.save(saved, List.of(s, t), null);
             byte[] good = saved.toByteArray();
             int held = EngineSupport.aliveWhenDrained();
-            List<byte[]> refused = new ArrayList<>();
             // Every single bit flipped, every length cut short.
             for (int bit = 0; bit < 8 * good.length; bit++) {
                 byte[] flipped = good.clone();
                 flipped[bit / 8] ^= (byte) (1 << bit % 8);
-                refused.add(flipped);
-            }
-            IntStream.range(0, good.length).forEach(n -> refused.add(Arrays.copyOf(good, n)));
-            for (byte[] bad : refused) {
-                assertThrows(InvalidSetFileException.class, () -> load(e, bad, ab, justA), () -> "refused " + Arrays.toString(bad));
+                for (byte[] bad : List.of(flipped, Arrays.copyOf(good, bit / 8))) {
+                    assertThrows(InvalidSetFileException.class, () -> load(e, bad, ab, justA), () -> Arrays.toString(bad));
+                }
             }
             // Sound files: a foreign class, a foreign format, other layouts or another number of sets, a set
             // testing a variable of no field of its layout, a node that no set reaches.

@@ -38,7 +38,6 @@ class TupleSetTest {
             assertEquals(freeCount.multiply(BigInteger.valueOf(1096)), outside.count());
             assertEquals(3000L << 30, twoFields.countLong()); // above 2^32, below 2^64
             assertEquals(BigInteger.ONE.shiftLeft(64), twoTo64.count()); // where a count leaves 64 bits
-            assertEquals(List.of(), a.tuples(0, null));
         }
     }
 
@@ -98,15 +97,13 @@ class TupleSetTest {
                 assertTrue(Math.max(eq.nodeCount(), Math.max(plus.nodeCount(), range.nodeCount())) <= 10 * w);
             }
         }
-        // A domain of 3000 values on 12 bits: all, complement and listings stay inside it.
+        // A domain of 3000 values on 12 bits: complement and listings stay inside it, also moved to a larger one.
         Field d = e.domain("d", 3000);
-        Field big = e.domain("big", 4000);
-        Layout dl = e.layout(d);
         assertEquals(List.of(12, 3000, "d[3000]:12@" + d.firstVar()), List.of(d.width(), d.size(), d.toString()));
-        try (TupleSet two = e.of(dl, List.of(new int[] {0}, new int[] {1})); TupleSet rest = two.complement();
-                TupleSet all = e.all(dl); TupleSet moved = rest.rename(d, big)) {
-            assertEquals(List.of(2998L, 3000L, 2998L), List.of(rest.countLong(), all.countLong(), moved.countLong()));
-            assertEquals("[(d=2998), (d=2999)]", rest.tuples(-1, null).subList(2996, 2998).toString());
+        try (TupleSet rest = e.of(e.layout(d), List.of(new int[] {0}, new int[] {1})).then(TupleSet::complement);
+                TupleSet moved = rest.rename(d, e.domain("big", 4000))) {
+            assertEquals(List.of(2998L, 2998L, "[(d=2998), (d=2999)]"),
+                    List.of(rest.countLong(), moved.countLong(), rest.stream().skip(2996).toList().toString()));
         }
     }
 
@@ -122,7 +119,7 @@ class TupleSetTest {
                 TupleSet none = e.empty(l)) {
             assertEquals(new Tuple(l, new int[] {0, 999_999}), all.stream().skip(999_999).findFirst().orElseThrow());
             assertEquals(all.tuples(5000, null), all.stream().limit(5000).toList());
-            assertEquals("[(n=3, m=7), (n=9, m=1)] [(n=3, m=5)]", some.streamFrom(3, 6).toList() + " " + some.anyTuple().stream().toList());
+            assertEquals("[(n=3, m=7), (n=9, m=1)] (n=3, m=5)", some.streamFrom(3, 6).toList() + " " + some.anyTuple().get());
             assertEquals(List.of(Optional.empty(), 0L), List.of(none.anyTuple(), none.stream().count()));
             Iterator<Tuple> open = all.stream().iterator();
             IntStream.range(0, 4096).forEach(i -> open.next());
@@ -139,7 +136,8 @@ class TupleSetTest {
         Layout ab = e.layout(a, b);
         TupleSet s = e.tuple(ab, 1, 2);
         TupleSet same = e.of(ab, List.of(new int[] {1, 2}));
-        try (TupleSet other = e.tuple(e.layout(b, a), 2, 1); TupleSet third = e.tuple(ab, 1, 3); TupleSet back = other.project(a, b)) {
+        try (TupleSet other = e.tuple(e.layout(b, a), 2, 1); TupleSet third = e.tuple(ab, 1, 3);
+                TupleSet back = other.project(a, b)) {
             assertEquals(List.of(true, true, false, false, true, true), List.of(s.equals(same), s.hashCode() == same.hashCode(),
                     s.equals(other), s.equals(third), s.sameTuplesAs(other), s.equals(back)));
             TupleSet i = s.unionWith(third).intersectWith(third).minusWith(same).then(x -> x.rename(Map.of(a, b, b, a)));
