@@ -105,30 +105,32 @@ constexpr int keyShapeOf(int op) {
 }
 
 namespace opcache_detail {
-inline uint32_t mix(uint32_t v, int shift) {
-    return (v << shift) + static_cast<uint32_t>(static_cast<int32_t>(v) >> shift);
+// The slot of a key: its words folded into 64 bits and multiplied by an odd constant, whose top
+// bits every bit of the key reaches. Stamps are handed out in sequence and the nodes of one
+// operation are made one after another, so keys come in runs; a slot taken from low bits, or from
+// shifts and sums, would crowd such runs into a few slots that evict each other.
+inline int32_t slotOf(uint64_t key, int32_t bitsCount) {
+    return static_cast<int32_t>((key * 0x9E3779B97F4A7C15ull) >> (64 - bitsCount));
 }
-// What every hash mixes: the first key node's stamp, the code, and the second key (a stamp or an
-// integer).
-inline uint32_t mixKeys(int op, uint32_t firstStamp, uint32_t second) {
-    return mix(firstStamp ^ 0x55555555u, manager.opCacheBitsCount >> 1) + static_cast<uint32_t>(op) +
-           mix(second, manager.opCacheBitsCount >> 2);
+inline uint64_t keyOf(int op, uint32_t first, uint32_t second) {
+    return ((uint64_t{first} << 32) | second) + static_cast<uint64_t>(op) * 0xD6E8FEB86659FD93ull;
 }
-inline int32_t slotOf(uint32_t h) { return static_cast<int32_t>(h & static_cast<uint32_t>(manager.opCacheLength - 1)); }
 }  // namespace opcache_detail
 
 // Hashes read the key nodes' stamps (`id`), not their handles.
 inline int32_t opHashCode1(int op, Node a, Node b) {
-    return opcache_detail::slotOf(opcache_detail::mixKeys(op, nodeOf(a).id, nodeOf(b).id));
+    return opcache_detail::slotOf(opcache_detail::keyOf(op, nodeOf(a).id, nodeOf(b).id), manager.opCacheBitsCount);
 }
 
 inline int32_t opHashCode2(int op, Node a, int32_t i) {
-    return opcache_detail::slotOf(opcache_detail::mixKeys(op, nodeOf(a).id, static_cast<uint32_t>(i)));
+    return opcache_detail::slotOf(opcache_detail::keyOf(op, nodeOf(a).id, static_cast<uint32_t>(i)),
+                                  manager.opCacheBitsCount);
 }
 
 inline int32_t opHashCode3(int op, Node a, Node b, int32_t i) {
-    using namespace opcache_detail;
-    return slotOf(mixKeys(op, nodeOf(a).id, nodeOf(b).id) + mix(static_cast<uint32_t>(i), manager.opCacheBitsCount >> 3));
+    const uint64_t key = opcache_detail::keyOf(op, nodeOf(a).id, nodeOf(b).id) +
+                         uint64_t{static_cast<uint32_t>(i)} * 0xA0761D6478BD642Full;
+    return opcache_detail::slotOf(key, manager.opCacheBitsCount);
 }
 
 // Prefetches for a call that missed in slot h and is about to recurse: the record of the slot's

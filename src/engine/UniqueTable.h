@@ -49,17 +49,14 @@ inline void linkIntoBucket(NodeBucket& bucket, Node n, BddNode& r) {
     bucket.filter |= nodeFingerprint(r.var, r.low, r.high);
 }
 
-// Bucket of (var, low, high). Reads the children's handles, not their stamps; shifts are
-// arithmetic on signed 32-bit values and additions wrap.
+// Bucket of (var, low, high): the triple folded into 64 bits and multiplied by an odd constant,
+// whose top bits pick the bucket (as the operation cache's slots, engine/OpCache.h). Reads the
+// children's handles, not their stamps. Handles are handed out in runs, and the nodes of one
+// diagram have neighbouring children; only a final multiplication spreads such runs over the
+// table. Growth splits bucket i into 2i and 2i + 1.
 inline int32_t nodeHashCode(int32_t var, Node low, Node high) {
-    const uint32_t a = low ^ 0x55555555u;
-    const uint32_t b = high;
-    const int s1 = manager.nodeCacheBitsCount >> 1;
-    const int s2 = manager.nodeCacheBitsCount >> 2;
-    const uint32_t h = (a << s1) + static_cast<uint32_t>(var) +
-                       static_cast<uint32_t>(static_cast<int32_t>(a) >> s1) + (b << s2) +
-                       static_cast<uint32_t>(static_cast<int32_t>(b) >> s2);
-    return static_cast<int32_t>(h & static_cast<uint32_t>(manager.nodeCacheLength - 1));
+    const uint64_t key = ((uint64_t{low} << 32) | high) + static_cast<uint64_t>(static_cast<uint32_t>(var)) * 0xD6E8FEB86659FD93ull;
+    return static_cast<int32_t>((key * 0x9E3779B97F4A7C15ull) >> (64 - manager.nodeCacheBitsCount));
 }
 
 // Lowers the count by one without any test or release: a hand-over reference that the result does

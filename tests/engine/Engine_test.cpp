@@ -1,26 +1,33 @@
-// What the Java tests cannot see of the node store and the operation cache: the node hash, table
-// growth, make-node's order check and hand-over, the count's bound, the collection rhythm, a failing
+// What the Java tests cannot see of the node store and the operation cache: the slot functions,
+// table growth, make-node's order check and hand-over, the count's bound, the collection rhythm, a failing
 // collection with the queue lock, and the cache's replacement rule.
 #include "support/Engine.h"
 
+#include <set>
 #include <tuple>
 
 namespace {
 
 Node fresh(int32_t var) { return cacheNode(var, manager.zero, manager.one); }
 
-// The node hash and the table's growth. From 22 bits on the sign-filled shifts of children with
-// bit 31 set reach the mask. The first doubling is always made, later ones within the bound.
-TEST_F(EngineTest, TheUniqueTableHashesSignFilledAndDoublesToItsBound) {
-    const std::tuple<int32_t, Node, Node, int32_t> hashes[] = {
-        {7, 0x1000, 0x2000, 85}, {22, 0x80001234, 0x90000010, 3519659}, {24, 0x80001234, 0x90000010, 11757911}};
-    for (const auto& [b, low, high, bucket] : hashes) {
-        manager.nodeCacheBitsCount = b;
-        manager.nodeCacheLength = 1 << b;
-        EXPECT_EQ(nodeHashCode(3, low, high), bucket) << b << " bits";
+// Runs of neighbouring keys, as a diagram's children and an operation's stamps come, spread over
+// the whole table: a random function would put 4096 keys into 63% of 4096 slots, the sums of
+// shifted keys that both tables once used into an eighth of them.
+TEST_F(EngineTest, SlotFunctionsSpreadRunsOfKeys) {
+    manager.nodeCacheBitsCount = manager.opCacheBitsCount = 12;
+    std::set<int32_t> buckets, slots;
+    for (Node i = 0; i < 4096; ++i) {
+        buckets.insert(nodeHashCode(7, 1000 + i, 1001 + i));
+        nodeOf(manager.zero).id = 1000 + i;
+        nodeOf(manager.one).id = 5000 + 3 * i;
+        slots.insert(opHashCode1(opIntersect, manager.zero, manager.one));
     }
-    manager.nodeCacheBitsCount = initialTableBits;  // the table itself never changed
-    manager.nodeCacheLength = 1 << initialTableBits;
+    EXPECT_GT(buckets.size(), 2048u);
+    EXPECT_GT(slots.size(), 2048u);
+}
+
+// The table's growth: the first doubling is always made, later ones within the bound.
+TEST_F(EngineTest, TheUniqueTableDoublesToItsBound) {
     // bound, nodes made, then the length and threshold
     const int32_t growth[][4] = {{512, 96, 128, 96},           {512, 97, 256, 192},          {0, 2000, 256, 0x7FFFFFFF},
                                  {1000, 2000, 512, 0x7FFFFFFF}, {1024, 2000, 1024, 0x7FFFFFFF}};
