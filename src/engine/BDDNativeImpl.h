@@ -109,11 +109,16 @@ struct ManagerState {
     int32_t totalNodesAllocated;
 
     // Unique table (engine/UniqueTable.h): `nodeCacheLength` = 2^`nodeCacheBitsCount` buckets.
+    // The table grows with the nodes it holds, past `maxNodeCacheSize` too; the bound governs the
+    // length that the statistics report, `reportedNodeCacheLength`, which doubles by the growth rule
+    // above as the table would if the bound held it.
     NodeBucket* nodeCache;
     int32_t nodeCacheBitsCount;
     int32_t nodeCacheLength;
     int32_t nodeCacheOccupied;  // live inner nodes
     int32_t nodeCacheTreshold;
+    int32_t reportedNodeCacheLength;
+    int32_t reportedNodeCacheTreshold;
 
     // Operation cache (engine/OpCache.h): `opCacheLength` = 2^`opCacheBitsCount` slots.
     OpCacheEntry* opCache;

@@ -127,6 +127,8 @@ bool init(int32_t maxNodeCache, int32_t maxOpCache, int32_t gcRate, int32_t gcEn
         manager.nodeCacheLength = int32_t{1} << initialTableBits;
         manager.nodeCacheTreshold = loadThreshold(manager.nodeCacheLength);
         manager.nodeCache = allocNodeCache(manager.nodeCacheLength);
+        manager.reportedNodeCacheLength = manager.nodeCacheLength;
+        manager.reportedNodeCacheTreshold = manager.nodeCacheTreshold;
 
         manager.opCacheBitsCount = initialTableBits;
         manager.opCacheLength = int32_t{1} << initialTableBits;

@@ -5,6 +5,8 @@
 #include "engine/OpCache.h"
 #include "engine/Watch.h"
 
+#include <bit>
+
 NodeBucket* allocNodeCache(int32_t n) {
     return static_cast<NodeBucket*>(allocTable(static_cast<size_t>(n) * sizeof(NodeBucket)));
 }
@@ -28,13 +30,27 @@ Node searchInNodeCache(int32_t var, Node low, Node high, int32_t h) {
 Node putInNodeCache(Node n, int32_t h) {
     linkIntoBucket(manager.nodeCache[h], n, nodeOf(n));
     ++manager.nodeCacheOccupied;
+    if (manager.nodeCacheOccupied > manager.reportedNodeCacheTreshold) [[unlikely]] {
+        manager.reportedNodeCacheLength *= 2;
+        manager.reportedNodeCacheTreshold = growthThreshold(
+            std::countr_zero(static_cast<uint32_t>(manager.reportedNodeCacheLength)), manager.maxNodeCacheSize);
+    }
     if (manager.nodeCacheOccupied > manager.nodeCacheTreshold) rehashNodeCache();
     return n;
 }
 
 void rehashNodeCache() {
     const int32_t oldLength = manager.nodeCacheLength;
-    NodeBucket* fresh = allocNodeCache(oldLength * 2);  // raises "Out of memory" with the old table intact
+    NodeBucket* fresh;
+    try {
+        fresh = allocNodeCache(oldLength * 2);
+    } catch (const EngineError&) {
+        // Within the bound the table must grow ("Out of memory", the old table intact); past it the
+        // growth only saves time, and a refusal ends it.
+        if (oldLength * 2 <= manager.reportedNodeCacheLength) throw;
+        manager.nodeCacheTreshold = neverGrows;
+        return;
+    }
     NodeBucket* old = manager.nodeCache;
     manager.nodeCache = fresh;
     ++manager.nodeCacheBitsCount;
@@ -52,7 +68,13 @@ void rehashNodeCache() {
         }
     }
     freeNodeCache(old, oldLength);
-    manager.nodeCacheTreshold = growthThreshold(manager.nodeCacheBitsCount, manager.maxNodeCacheSize);
+    // Within the bound the table grows by the rule of every table; past it, at one node a bucket,
+    // which the filter keeps cheap for searches that find nothing.
+    const int32_t bits = manager.nodeCacheBitsCount;
+    manager.nodeCacheTreshold = bits >= maxNodeTableBits ? neverGrows
+                                : growthThreshold(bits, manager.maxNodeCacheSize) != neverGrows
+                                    ? loadThreshold(manager.nodeCacheLength)
+                                    : manager.nodeCacheLength;
 }
 
 void restampLiveNodes() {

@@ -5,8 +5,9 @@
 // of its triple, so every diagram in the store is reduced and shared. A bucket is the head of a
 // chain through the records' `next` fields, and a filter of the chain's members; a node is always
 // added at the head of its chain, and leaves it only when it is freed (engine/RefCounts.h). The
-// table grows by the rule of engine/BDDNativeImpl.h, up to `maxNodeCacheSize` buckets; growth
-// relinks the records and copies none.
+// table grows by the rule of engine/BDDNativeImpl.h up to `maxNodeCacheSize` buckets, and beyond
+// that at one node a bucket, so that chains stay short however many nodes the store holds (the
+// statistics report the length the bound allows); growth relinks the records and copies none.
 //
 // Make-node's hand-over: the caller hands over one reference on `low` and one on `high` (both
 // already counted), and gets back the canonical node with one reference of its own. Whatever
@@ -15,6 +16,9 @@
 #pragma once
 
 #include "engine/RefCounts.h"
+
+// The table's largest length: 2^30 buckets.
+constexpr int32_t maxNodeTableBits = 30;
 
 // One bucket: the head of its chain, and a filter with one bit of every node linked in the chain
 // (bit `nodeFingerprint` of its triple). A bit that is clear proves that no node of that
@@ -80,7 +84,8 @@ inline Node takeFoundNode(Node n, Node low, Node high) {
 Node searchInNodeCache(int32_t var, Node low, Node high, int32_t h);
 // Links n into bucket h and grows the table when it passes its threshold.
 Node putInNodeCache(Node n, int32_t h);
-// Doubles the table ("Out of memory" with the old table intact when refused).
+// Doubles the table ("Out of memory" with the old table intact when refused within the bound; a
+// refusal past the bound ends the growth instead).
 void rehashNodeCache();
 
 // Make-node: the canonical node for (var, low, high) with one reference for the caller, by the

@@ -56,7 +56,7 @@ jobjectArray getInfo(JNIEnv* env) {
     const auto sized = [&](const char* prefix, uint32_t bytesEach, int32_t count) {
         return sizeLine(env, formatter, formatSize, prefix, int64_t{bytesEach} * count);
     };
-    storeLine(env, lines, 2, sized("Nodes cache size: ", bytesPerBucket, manager.nodeCacheLength));
+    storeLine(env, lines, 2, sized("Nodes cache size: ", bytesPerBucket, manager.reportedNodeCacheLength));
     storeLine(env, lines, 3, sized("Op cache size: ", bytesPerCacheEntry, manager.opCacheLength));
     storeLine(env, lines, 4, sized("Nodes size: ", bytesPerRecord, manager.totalNodesAllocated));
     return lines;
@@ -64,7 +64,7 @@ jobjectArray getInfo(JNIEnv* env) {
 
 // The same three figures summed modulo 2^32.
 int32_t getMemoryState() {
-    const uint32_t sum = bytesPerBucket * static_cast<uint32_t>(manager.nodeCacheLength) +
+    const uint32_t sum = bytesPerBucket * static_cast<uint32_t>(manager.reportedNodeCacheLength) +
                          bytesPerCacheEntry * static_cast<uint32_t>(manager.opCacheLength) +
                          bytesPerRecord * static_cast<uint32_t>(manager.totalNodesAllocated);
     return static_cast<int32_t>(sum);
