@@ -144,6 +144,18 @@ struct ManagerState {
     int32_t synchronizeOnGC;     // 1 when `garbageCollectRate` > 0: the queue lock is taken
     int32_t garbageCollectCounter;  // node creations since the last collection
 
+    // The collection policy (engine/RefCounts.h). Off, as `init` leaves it: a collection every
+    // `garbageCollectRate` + 1 creations, and a freed node's children wait for the reuse of its
+    // record. On: a collection when the free records run out and the store holds `recordBudget`
+    // records, and every free gives the children back at once.
+    bool collectWhenFull;
+    bool cascadeFrees;          // a freed node's children are released at once
+    int64_t budgetFloor;        // the least budget
+    int32_t recordsPerLiveNode; // the budget after a collection: this many records a live node
+    int64_t recordBudget;
+    int64_t collectionsRun;     // collections that carried out releases, since start-up
+    int64_t creationsBefore;    // node creations before `garbageCollectCounter` last began at 0
+
     // Release queue (engine/RefCounts.h): entries [finalizedNodesDone, finalizedNodesPos) are
     // pending. Entries before `finalizedNodesDone` were carried out by a collection that then
     // failed; they are never repeated.

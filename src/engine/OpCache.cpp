@@ -56,3 +56,17 @@ void clearOpCache() {
                 static_cast<size_t>(manager.opCache3Length) * sizeof(OpCacheEntry3));
     manager.opCache3Occupied = 0;
 }
+
+int64_t opCacheSlots() { return int64_t{manager.opCacheLength} + manager.opCache3Length; }
+
+int64_t opCacheEntries() {
+    // Count entries carry no result and are not counted in `opCacheOccupied`.
+    int64_t entries = manager.opCache3Occupied;
+    for (int32_t i = 0; i < manager.opCacheLength; ++i) entries += manager.opCache[i].op != 0 ? 1 : 0;
+    return entries;
+}
+
+int64_t opCacheBytes() {
+    return static_cast<int64_t>(sizeof(OpCacheEntry)) * manager.opCacheLength +
+           static_cast<int64_t>(sizeof(OpCacheEntry3)) * manager.opCache3Length;
+}

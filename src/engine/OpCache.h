@@ -159,6 +159,10 @@ void rehashOpCache();
 void rehashOpCache3();  // the same for the table of three-key entries
 // Empties every slot of both tables, keeping their sizes (after node stamps were rewritten).
 void clearOpCache();
+// The slots of every table, those that hold an entry, and the tables' bytes.
+int64_t opCacheSlots();
+int64_t opCacheEntries();
+int64_t opCacheBytes();
 
 namespace opcache_detail {
 inline bool resultValid(const OpCacheEntry& e) { return e.stamp == nodeOf(e.result).id; }

@@ -106,6 +106,7 @@ inline void countCreation() {
     const int32_t c = manager.garbageCollectCounter;
     manager.garbageCollectCounter = static_cast<int32_t>(static_cast<uint32_t>(c) + 1);
     if (c == manager.garbageCollectRate) {
+        manager.creationsBefore += static_cast<uint32_t>(c) + 1;
         manager.garbageCollectCounter = 0;
         collectGarbage();
     }
@@ -115,11 +116,7 @@ inline void countCreation() {
 // A recycled record still holds its old children: their release is queued (a record never used
 // before has neither child; a freed inner node always has both).
 inline Node takeFreeRecord() {
-    // At the end of the record range the queued releases are carried out before giving up: a
-    // diagram given back is freed level by level as its records are reused, and each level waits in
-    // the queue.
-    if (manager.firstFreeNode == 0 && !canAllocateSomeNodes()) collectGarbage();
-    if (manager.firstFreeNode == 0) allocateSomeNodes();
+    if (manager.firstFreeNode == 0) [[unlikely]] refillFreeList();
     const Node n = manager.firstFreeNode;
     BddNode& r = nodeOf(n);
     manager.firstFreeNode = r.next;
