@@ -63,6 +63,8 @@ struct BddNode {
 static_assert(sizeof(BddNode) == 20, "node records pack into 20 bytes");
 
 constexpr uint32_t freedStamp = 0xFFFFFFFFu;
+constexpr uint32_t zeroStamp = 1;  // the terminals' stamps, given at start-up
+constexpr uint32_t oneStamp = 2;
 constexpr int zeroVar = 32766;
 constexpr int oneVar = 32767;
 constexpr int maxInnerVar = 32765;
@@ -86,9 +88,16 @@ constexpr int32_t growthThreshold(int32_t bitsCount, int32_t maxSize) {
 }
 
 // ---- Manager state --------------------------------------------------------------------------------
-struct NodeBucket;    // engine/UniqueTable.h
-struct OpCacheEntry;  // engine/OpCache.h
-struct OpCacheEntry3;  // engine/OpCache.h
+struct NodeBucket;  // engine/UniqueTable.h
+
+// One table of the operation cache (engine/OpCache.h), for one operation code.
+struct OpTable {
+    void* lines;        // 2^lineBits lines of 64 bytes
+    int32_t lineBits;
+    int32_t occupied;   // slots that hold an entry
+    int32_t threshold;  // `occupied` above this doubles the table
+};
+constexpr int opTableCount = 14;  // operation codes 1 to 13; table 0 stays unused
 
 // A variable map registered for replacement (ops/AnyVars.h): it sends each variable v up to
 // `lastSource` to target[v], which is v itself where v is not mapped. Its id is its index in
@@ -120,19 +129,14 @@ struct ManagerState {
     int32_t reportedNodeCacheLength;
     int32_t reportedNodeCacheTreshold;
 
-    // Operation cache (engine/OpCache.h): `opCacheLength` = 2^`opCacheBitsCount` slots.
-    OpCacheEntry* opCache;
+    // Operation cache (engine/OpCache.h): a table for each operation code. The statistics report
+    // a nominal cache of `opCacheLength` = 2^`opCacheBitsCount` slots, grown as the contract's
+    // single table would grow.
+    OpTable opTables[opTableCount];
     int32_t opCacheBitsCount;
     int32_t opCacheLength;
-    int32_t opCacheOccupied;  // slots that hold a node result
+    int32_t opCacheOccupied;  // stores into empty slots since the nominal length last doubled
     int32_t opCacheTreshold;
-
-    // The operation cache's table of three-key entries (engine/OpCache.h), sized and grown alike.
-    OpCacheEntry3* opCache3;
-    int32_t opCache3BitsCount;
-    int32_t opCache3Length;
-    int32_t opCache3Occupied;
-    int32_t opCache3Treshold;
 
     std::vector<VarMap> varMaps;
 
