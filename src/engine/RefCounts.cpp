@@ -105,10 +105,10 @@ inline bool lowerToZero(Node n, BddNode& r) {
     return c == 0;
 }
 
-// Frees n: out of its bucket, the freed stamp, onto the free list. Its children stay as they are.
-void freeRecord(Node n, BddNode& r) {
+// Frees n, whose triple is in bucket h: out of its bucket, the freed stamp, onto the free list. Its
+// children stay as they are.
+void freeRecordAt(Node n, BddNode& r, int32_t h) {
     r.id = freedStamp;
-    const int32_t h = nodeHashCode(r.var, r.low, r.high);
     Node* link = &manager.nodeCache[h].head;  // the filter keeps n's bit until a search reads the chain
     while (*link != 0 && *link != n) link = &nodeOf(*link).next;
     if (*link == 0) throwException(msgMustBeAnEntry);
@@ -118,25 +118,42 @@ void freeRecord(Node n, BddNode& r) {
     manager.firstFreeNode = n;
 }
 
+void freeRecord(Node n, BddNode& r) { freeRecordAt(n, r, nodeHashCode(r.var, r.low, r.high)); }
+
 // Gives back the children that the freed record n still holds, and frees those that reach zero,
-// and so on down: a stack of its own, never deeper than two entries a variable.
+// and so on down: a stack of its own, never deeper than two entries a variable. Unlinking a node
+// waits on its bucket, so the nodes that reach zero are unlinked a few steps later, their buckets
+// fetched meanwhile; nothing searches the table before the cascade ends.
 WalkStack<Node> cascade;
 
 void releaseChildren(Node n) {
+    constexpr int pipeline = 8;
+    struct Waiting {
+        Node node;
+        int32_t bucket;
+    } ring[pipeline];
+    int waiting = 0, next = 0;
+    const auto unlink = [&](const Waiting& w) { freeRecordAt(w.node, nodeOf(w.node), w.bucket); };
     int top = 0;
     cascade.push(top, n);
     while (top > 0) {
         BddNode& r = nodeOf(cascade.at[--top]);
         const Node children[2] = {r.low, r.high};
         r.low = r.high = 0;  // what make-node would give back when it reuses the record
+        prefetchNode(children[1]);
         for (const Node c : children) {
             BddNode& rc = nodeOf(c);
-            if (lowerToZero(c, rc)) {
-                freeRecord(c, rc);
-                cascade.push(top, c);
-            }
+            if (!lowerToZero(c, rc)) continue;
+            const int32_t h = nodeHashCode(rc.var, rc.low, rc.high);  // before the record lets go of them
+            __builtin_prefetch(&manager.nodeCache[h]);
+            if (waiting == pipeline) unlink(ring[next]);
+            else ++waiting;
+            ring[next] = {c, h};
+            next = (next + 1) % pipeline;
+            cascade.push(top, c);
         }
     }
+    for (int i = pipeline - waiting; i < pipeline; ++i) unlink(ring[(next + i) % pipeline]);
 }
 
 }  // namespace
