@@ -5,11 +5,13 @@ import static com.zvk.quarnelbrisk.bdd.nativeproxy.BDDEngineNativeProxy.STAT_FRE
 import static com.zvk.quarnelbrisk.bdd.nativeproxy.BDDEngineNativeProxy.STAT_LIVE_NODES;
 import static com.zvk.quarnelbrisk.bdd.nativeproxy.BDDEngineNativeProxy.STAT_NODES_CREATED;
 import static com.zvk.quarnelbrisk.bdd.nativeproxy.BDDEngineNativeProxy.STAT_RECORDS;
+import static com.zvk.quarnelbrisk.bdd.nativeproxy.BDDEngineNativeProxy.STAT_RECORD_BUDGET;
 import static com.zvk.quarnelbrisk.bdd.nativeproxy.EngineSupport.refused;
 import static com.zvk.quarnelbrisk.bdd.nativeproxy.EngineSupport.release;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
+import com.zvk.quarnelbrisk.bdd.typed.Engine;
 import java.util.HashSet;
 import java.util.Random;
 import java.util.Set;
@@ -95,5 +97,13 @@ class CollectionPolicyTest {
         assertEquals(0, BDDEngineNativeProxy.doGetStats()[STAT_LIVE_NODES]);
         refused("Invalid collection policy", () -> BDDEngineNativeProxy.doSetCollectionPolicy(-1, 2),
                 () -> BDDEngineNativeProxy.doSetCollectionPolicy(0, 0));
+    }
+
+    @Test
+    void theTypedLayerCollectsByThePolicyUnlessItsSettingsGiveARate() {
+        Engine.start();
+        assertEquals(Engine.Settings.DEFAULT_COLLECTION_FLOOR, BDDEngineNativeProxy.doGetStats()[STAT_RECORD_BUDGET]);
+        Engine.start(new Engine.Settings(1 << 20, 1 << 16, 1000, true));
+        assertEquals(0, BDDEngineNativeProxy.doGetStats()[STAT_RECORD_BUDGET]);
     }
 }
