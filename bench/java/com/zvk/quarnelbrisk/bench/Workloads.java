@@ -1,5 +1,6 @@
 package com.zvk.quarnelbrisk.bench;
 
+import com.zvk.quarnelbrisk.bdd.nativeproxy.BDDEngineNativeProxy;
 import com.zvk.quarnelbrisk.bdd.nativeproxy.BDDManagerNativeProxy;
 import com.zvk.quarnelbrisk.bdd.nativeproxy.BDDNativeProxy;
 import com.zvk.quarnelbrisk.bdd.typed.Engine;
@@ -116,8 +117,9 @@ public final class Workloads {
     }
 
     /**
-     * With only {@code kept} held: the nodes of its diagrams (added up), the engine's bytes, its
-     * live nodes and the process's peak RSS.
+     * With only {@code kept} held: the nodes of its diagrams (added up), the engine's bytes (records,
+     * unique table and operation cache as they lie in memory), its live nodes and the process's peak
+     * RSS.
      */
     private void memoryFigures(int[] kept) throws IOException {
         BDDManagerNativeProxy.doCollectGarbage();
@@ -128,7 +130,9 @@ public final class Workloads {
         result.put("result_nodes", nodes);
         String alive = BDDManagerNativeProxy.doGetInfo()[0];  // "Alive nodes: N"
         result.put("live_nodes", Long.parseLong(alive.substring(alive.indexOf(':') + 1).trim()));
-        result.put("own_bytes", Integer.toUnsignedLong(BDDManagerNativeProxy.doGetMemoryState()));
+        long[] stats = BDDEngineNativeProxy.doGetStats();
+        result.put("own_bytes", stats[BDDEngineNativeProxy.STAT_RECORD_BYTES] + stats[BDDEngineNativeProxy.STAT_BUCKET_BYTES]
+                + stats[BDDEngineNativeProxy.STAT_CACHE_BYTES]);
         for (int k : kept) {
             BDDNativeProxy.doDecRefCount(k);
         }
