@@ -120,8 +120,7 @@ void OpCacheHit(benchmark::State& state) {
     size_t k = 0;
     for (auto _ : state) {
         const auto [a, b] = pairs[k];
-        const int32_t h = opHashCode1(opUnite, a, b);
-        const Node hit = searchInOpCache1(opUnite, a, b, h);
+        const Node hit = searchInOpCache(opUnite, opHashCode1(opUnite, a, b));
         benchmark::DoNotOptimize(hit);
         if (++k == pairs.size()) k = 0;
     }
@@ -134,16 +133,17 @@ void OpCacheMiss(benchmark::State& state) {
     const std::vector<Node> pool = chainPool(4096);
     // Grow the cache to its bound first, so that the loop measures lookups and stores alone.
     BenchRandom random(3);
-    while (manager.opCacheLength < (1 << 20) || manager.opCacheOccupied < manager.opCacheLength / 2) {
+    const OpTable& t = manager.opTables[opUnite];
+    while (t.threshold != neverGrows || t.occupied < (int32_t{4} << t.lineBits) / 2) {
         const Node a = pool[random.below(4096)], b = pool[random.below(4096)];
-        const int32_t h = opHashCode1(opIntersect, a, b);
-        if (searchInOpCache1(opIntersect, a, b, h) == 0) putInOpCache1(opIntersect, a, b, a, h);
+        const auto key = opHashCode1(opUnite, a, b);
+        if (searchInOpCache(opUnite, key) == 0) putInOpCache(opUnite, key, a);
     }
     for (auto _ : state) {
         const Node a = pool[random.below(4096)], b = pool[random.below(4096)];
-        const int32_t h = opHashCode1(opUnite, a, b);
-        Node r = searchInOpCache1(opUnite, a, b, h);
-        if (r == 0) r = putInOpCache1(opUnite, a, b, b, h);
+        const auto key = opHashCode1(opUnite, a, b);
+        Node r = searchInOpCache(opUnite, key);
+        if (r == 0) r = putInOpCache(opUnite, key, b);
         benchmark::DoNotOptimize(r);
     }
 }

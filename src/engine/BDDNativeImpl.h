@@ -63,6 +63,8 @@ struct BddNode {
 static_assert(sizeof(BddNode) == 20, "node records pack into 20 bytes");
 
 constexpr uint32_t freedStamp = 0xFFFFFFFFu;
+constexpr uint32_t zeroStamp = 1;  // the terminals' stamps, given at start-up
+constexpr uint32_t oneStamp = 2;
 constexpr int zeroVar = 32766;
 constexpr int oneVar = 32767;
 constexpr int maxInnerVar = 32765;
@@ -86,9 +88,16 @@ constexpr int32_t growthThreshold(int32_t bitsCount, int32_t maxSize) {
 }
 
 // ---- Manager state --------------------------------------------------------------------------------
-struct NodeBucket;    // engine/UniqueTable.h
-struct OpCacheEntry;  // engine/OpCache.h
-struct OpCacheEntry3;  // engine/OpCache.h
+struct NodeBucket;  // engine/UniqueTable.h
+
+// One table of the operation cache (engine/OpCache.h), for one operation code.
+struct OpTable {
+    void* lines;        // 2^lineBits lines of 64 bytes
+    int32_t lineBits;
+    int32_t occupied;   // slots that hold an entry
+    int32_t threshold;  // `occupied` above this doubles the table
+};
+constexpr int opTableCount = 14;  // operation codes 1 to 13; table 0 stays unused
 
 // A variable map registered for replacement (ops/AnyVars.h): it sends each variable v up to
 // `lastSource` to target[v], which is v itself where v is not mapped. Its id is its index in
@@ -109,25 +118,25 @@ struct ManagerState {
     int32_t totalNodesAllocated;
 
     // Unique table (engine/UniqueTable.h): `nodeCacheLength` = 2^`nodeCacheBitsCount` buckets.
+    // The table grows with the nodes it holds, past `maxNodeCacheSize` too; the bound governs the
+    // length that the statistics report, `reportedNodeCacheLength`, which doubles by the growth rule
+    // above as the table would if the bound held it.
     NodeBucket* nodeCache;
     int32_t nodeCacheBitsCount;
     int32_t nodeCacheLength;
     int32_t nodeCacheOccupied;  // live inner nodes
     int32_t nodeCacheTreshold;
+    int32_t reportedNodeCacheLength;
+    int32_t reportedNodeCacheTreshold;
 
-    // Operation cache (engine/OpCache.h): `opCacheLength` = 2^`opCacheBitsCount` slots.
-    OpCacheEntry* opCache;
+    // Operation cache (engine/OpCache.h): a table for each operation code. The statistics report
+    // a nominal cache of `opCacheLength` = 2^`opCacheBitsCount` slots, grown as the contract's
+    // single table would grow.
+    OpTable opTables[opTableCount];
     int32_t opCacheBitsCount;
     int32_t opCacheLength;
-    int32_t opCacheOccupied;  // slots that hold a node result
+    int32_t opCacheOccupied;  // stores into empty slots since the nominal length last doubled
     int32_t opCacheTreshold;
-
-    // The operation cache's table of three-key entries (engine/OpCache.h), sized and grown alike.
-    OpCacheEntry3* opCache3;
-    int32_t opCache3BitsCount;
-    int32_t opCache3Length;
-    int32_t opCache3Occupied;
-    int32_t opCache3Treshold;
 
     std::vector<VarMap> varMaps;
 
@@ -138,6 +147,18 @@ struct ManagerState {
     int32_t enableGC;            // 0: nodes are never freed and releases are ignored
     int32_t synchronizeOnGC;     // 1 when `garbageCollectRate` > 0: the queue lock is taken
     int32_t garbageCollectCounter;  // node creations since the last collection
+
+    // The collection policy (engine/RefCounts.h). Off, as `init` leaves it: a collection every
+    // `garbageCollectRate` + 1 creations, and a freed node's children wait for the reuse of its
+    // record. On: a collection when the free records run out and the store holds `recordBudget`
+    // records, and every free gives the children back at once.
+    bool collectWhenFull;
+    bool cascadeFrees;          // a freed node's children are released at once
+    int64_t budgetFloor;        // the least budget
+    int32_t recordsPerLiveNode; // the budget after a collection: this many records a live node
+    int64_t recordBudget;
+    int64_t collectionsRun;     // collections that carried out releases, since start-up
+    int64_t creationsBefore;    // node creations before `garbageCollectCounter` last began at 0
 
     // Release queue (engine/RefCounts.h): entries [finalizedNodesDone, finalizedNodesPos) are
     // pending. Entries before `finalizedNodesDone` were carried out by a collection that then

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -34,9 +35,14 @@ char* mapAligned(size_t bytes, int protection) {
 }
 
 void* allocTable(size_t bytes) {
-    void* table = bytes < hugePageBytes ? std::calloc(bytes, 1)
-                                        : mapAligned(roundUp(bytes, hugePageBytes), PROT_READ | PROT_WRITE);
+    if (bytes >= hugePageBytes) {
+        void* table = mapAligned(roundUp(bytes, hugePageBytes), PROT_READ | PROT_WRITE);
+        if (table == nullptr) throwOutOfMemory();
+        return table;
+    }
+    void* table = std::aligned_alloc(cacheLineBytes, roundUp(bytes, cacheLineBytes));
     if (table == nullptr) throwOutOfMemory();
+    std::memset(table, 0, bytes);
     return table;
 }
 

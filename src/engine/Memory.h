@@ -11,6 +11,7 @@
 
 constexpr size_t pageBytes = 4096;
 constexpr size_t hugePageBytes = size_t{2} << 20;
+constexpr size_t cacheLineBytes = 64;
 
 constexpr size_t roundUp(size_t bytes, size_t unit) { return (bytes + unit - 1) / unit * unit; }
 
@@ -18,7 +19,8 @@ constexpr size_t roundUp(size_t bytes, size_t unit) { return (bytes + unit - 1) 
 // reserving no swap, and asks for huge pages; null when the system refuses.
 char* mapAligned(size_t bytes, int protection);
 
-// A zeroed table: from the heap below a huge page, else mapped on its own (on huge pages);
+// A zeroed table, aligned to a cache line: from the heap below a huge page, else mapped on its own
+// (on huge pages);
 // "Assert failed: Out of memory" when refused. `freeTable` takes the same byte count back (null is
 // allowed).
 void* allocTable(size_t bytes);

@@ -35,3 +35,4 @@ inline constexpr const char* msgInvalidRootList = "Assert failed: Invalid root l
 inline constexpr const char* msgInvalidStream = "Assert failed: Invalid stream";
 inline constexpr const char* msgInvalidCallback = "Assert failed: Invalid callback";
 inline constexpr const char* msgInternalError = "Assert failed: Internal error";
+inline constexpr const char* msgInvalidCollectionPolicy = "Assert failed: Invalid collection policy";

@@ -85,8 +85,7 @@ void allocateSomeNodes() {
 void releaseStore() {
     if (manager.rangeBase != nullptr) munmap(manager.rangeBase, manager.rangeBytes);
     freeNodeCache(manager.nodeCache, manager.nodeCacheLength);
-    freeOpCache(manager.opCache, manager.opCacheLength);
-    freeOpCache3(manager.opCache3, manager.opCache3Length);
+    freeOpCaches();
     std::free(manager.finalizedNodes);
     manager = ManagerState{};
 }
@@ -127,15 +126,10 @@ bool init(int32_t maxNodeCache, int32_t maxOpCache, int32_t gcRate, int32_t gcEn
         manager.nodeCacheLength = int32_t{1} << initialTableBits;
         manager.nodeCacheTreshold = loadThreshold(manager.nodeCacheLength);
         manager.nodeCache = allocNodeCache(manager.nodeCacheLength);
+        manager.reportedNodeCacheLength = manager.nodeCacheLength;
+        manager.reportedNodeCacheTreshold = manager.nodeCacheTreshold;
 
-        manager.opCacheBitsCount = initialTableBits;
-        manager.opCacheLength = int32_t{1} << initialTableBits;
-        manager.opCacheTreshold = loadThreshold(manager.opCacheLength);
-        manager.opCache = allocOpCache(manager.opCacheLength);
-        manager.opCache3BitsCount = initialTableBits;
-        manager.opCache3Length = int32_t{1} << initialTableBits;
-        manager.opCache3Treshold = loadThreshold(manager.opCache3Length);
-        manager.opCache3 = allocOpCache3(manager.opCache3Length);
+        allocOpCaches();
 
         manager.curSerialID = 1;
         manager.finalizedNodesLength = initialQueueLength;

@@ -1,58 +1,107 @@
-// Allocation, growth and clearing of the operation cache; lookups and stores are inline in OpCache.h.
+// The operation cache's tables: set-up, growth, clearing and figures; lookups and stores are inline
+// in OpCache.h.
 #include "engine/OpCache.h"
 
 #include "engine/Memory.h"
 
 #include <cstring>
 
-OpCacheEntry* allocOpCache(int32_t n) {
-    return static_cast<OpCacheEntry*>(allocTable(static_cast<size_t>(n) * sizeof(OpCacheEntry)));
-}
-
-void freeOpCache(OpCacheEntry* cache, int32_t n) { freeTable(cache, static_cast<size_t>(n) * sizeof(OpCacheEntry)); }
-
-OpCacheEntry3* allocOpCache3(int32_t n) {
-    return static_cast<OpCacheEntry3*>(allocTable(static_cast<size_t>(n) * sizeof(OpCacheEntry3)));
-}
-
-void freeOpCache3(OpCacheEntry3* cache, int32_t n) {
-    freeTable(cache, static_cast<size_t>(n) * sizeof(OpCacheEntry3));
-}
-
 namespace {
 
-// Replaces a table by an empty one of twice the size (the old one stays when the new one cannot be
-// had: "Out of memory"); nothing is carried over.
-template <class Entry>
-void doubleTable(Entry*& table, int32_t& bitsCount, int32_t& length, int32_t& occupied, int32_t& threshold,
-                 Entry* (*alloc)(int32_t), void (*release)(Entry*, int32_t)) {
-    const int32_t bits = bitsCount + 1;
-    Entry* fresh = alloc(int32_t{1} << bits);
-    release(table, length);
-    table = fresh;
-    bitsCount = bits;
-    length = int32_t{1} << bits;
-    occupied = 0;
-    threshold = growthThreshold(bits, manager.maxOpCacheSize);
+// Each table starts at 2^initialLineBits lines.
+constexpr int32_t initialLineBits = 4;
+
+int waysOf(int op) { return keyWordsOf(op) == 3 ? OpCacheLine<3>::ways : OpCacheLine<2>::ways; }
+
+size_t bytesOf(int32_t lineBits) { return (size_t{1} << lineBits) * 64; }
+
+// Doubles while the entries after the next doubling stay within the bound; the first doubling is
+// always allowed, as for every table.
+int32_t thresholdOf(int op, int32_t lineBits) {
+    const int64_t slots = int64_t{waysOf(op)} << lineBits;
+    const bool first = lineBits == initialLineBits;
+    return first || 2 * slots <= manager.maxOpCacheSize ? loadThreshold(static_cast<int32_t>(slots)) : neverGrows;
+}
+
+// Line i of the old table becomes lines 2i and 2i + 1 (one more top bit of the hash), which hold
+// every entry of it in their order.
+template <int Words>
+void spread(int op, const OpCacheLine<Words>* old, int32_t oldBits, OpCacheLine<Words>* fresh) {
+    for (size_t i = 0; i < (size_t{1} << oldBits); ++i) {
+        int filled[2] = {0, 0};
+        for (const OpCacheEntry<Words>& e : old[i].entry) {
+            if (e.stamp == 0) break;  // the entries of a line stand together, newest first
+            const int half = static_cast<int>((opcache_detail::hashOf(op, e.key) >> (63 - oldBits)) & 1);
+            fresh[2 * i + half].entry[filled[half]++] = e;
+        }
+    }
 }
 
 }  // namespace
 
-void rehashOpCache() {
-    doubleTable(manager.opCache, manager.opCacheBitsCount, manager.opCacheLength, manager.opCacheOccupied,
-                manager.opCacheTreshold, allocOpCache, freeOpCache);
+void allocOpCaches() {
+    for (int op = 1; op < opTableCount; ++op) {
+        OpTable& t = manager.opTables[op];
+        t.lines = allocTable(bytesOf(initialLineBits));
+        t.lineBits = initialLineBits;
+        t.occupied = 0;
+        t.threshold = thresholdOf(op, initialLineBits);
+    }
+    manager.opCacheBitsCount = initialTableBits;
+    manager.opCacheLength = int32_t{1} << initialTableBits;
+    manager.opCacheTreshold = loadThreshold(manager.opCacheLength);
+    manager.opCacheOccupied = 0;
 }
 
-void rehashOpCache3() {
-    doubleTable(manager.opCache3, manager.opCache3BitsCount, manager.opCache3Length, manager.opCache3Occupied,
-                manager.opCache3Treshold, allocOpCache3, freeOpCache3);
+void freeOpCaches() {
+    for (OpTable& t : manager.opTables) {
+        freeTable(t.lines, bytesOf(t.lineBits));
+        t.lines = nullptr;
+    }
+}
+
+void growOpTable(int op) {
+    OpTable& t = manager.opTables[op];
+    void* fresh;
+    try {
+        fresh = allocTable(bytesOf(t.lineBits + 1));
+    } catch (const EngineError&) {
+        t.threshold = neverGrows;  // growth only saves time
+        return;
+    }
+    if (keyWordsOf(op) == 3)
+        spread(op, static_cast<const OpCacheLine<3>*>(t.lines), t.lineBits, static_cast<OpCacheLine<3>*>(fresh));
+    else
+        spread(op, static_cast<const OpCacheLine<2>*>(t.lines), t.lineBits, static_cast<OpCacheLine<2>*>(fresh));
+    freeTable(t.lines, bytesOf(t.lineBits));
+    t.lines = fresh;
+    ++t.lineBits;
+    t.threshold = thresholdOf(op, t.lineBits);
 }
 
 void clearOpCache() {
-    std::memset(static_cast<void*>(manager.opCache), 0,
-                static_cast<size_t>(manager.opCacheLength) * sizeof(OpCacheEntry));
+    for (OpTable& t : manager.opTables) {
+        if (t.lines == nullptr) continue;
+        std::memset(t.lines, 0, bytesOf(t.lineBits));
+        t.occupied = 0;
+    }
     manager.opCacheOccupied = 0;
-    std::memset(static_cast<void*>(manager.opCache3), 0,
-                static_cast<size_t>(manager.opCache3Length) * sizeof(OpCacheEntry3));
-    manager.opCache3Occupied = 0;
+}
+
+int64_t opCacheSlots() {
+    int64_t slots = 0;
+    for (int op = 1; op < opTableCount; ++op) slots += int64_t{waysOf(op)} << manager.opTables[op].lineBits;
+    return slots;
+}
+
+int64_t opCacheEntries() {
+    int64_t entries = 0;
+    for (int op = 1; op < opTableCount; ++op) entries += manager.opTables[op].occupied;
+    return entries;
+}
+
+int64_t opCacheBytes() {
+    int64_t bytes = 0;
+    for (int op = 1; op < opTableCount; ++op) bytes += static_cast<int64_t>(bytesOf(manager.opTables[op].lineBits));
+    return bytes;
 }

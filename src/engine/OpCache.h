@@ -1,71 +1,32 @@
-// The operation cache: the one memo table that every recursive operation shares.
+// The operation cache: the memo tables of the recursive operations, one table for each operation
+// code, so that one operation's entries never push out another's.
 //
-// A direct-mapped array of `opCacheLength` slots. A caller hashes its key once (the `opHashCode`
-// of its shape), looks up that slot, and on a miss computes the result and stores it in the same
-// slot. The index stays valid while the recursion below replaces the cache by a larger one, since
-// the cache only grows.
+// A caller makes the key of its call once (the `opHashCode` of its shape), looks it up, and on a
+// miss computes the result and stores it under the same key. Key shapes:
+//   opHashCode1  two nodes                       e.g. unite(a, b); complement passes its node twice
+//   opHashCode2  a node and an integer           e.g. exists(node, firstVar)
+//   opHashCode3  two nodes and an integer        relprod(a, b, firstVar)
+//   opHashCode5  three nodes                     ite(f, g, h), relprodSet(a, b, cube)
+// A node enters a key by its stamp (`id`), which no other node of the store ever carries (stamps are
+// handed out once, and every renumbering of stamps empties the cache), so a freed and reused record
+// never meets its old entries. A node result is used only while its record still carries the stamp
+// stored with it. The cache holds no references: a hit adds one to the result for the caller, a
+// store takes none and returns the result it was given. Count entries (`opCount`, shape 4) hold an
+// integer instead, keyed by their node alone.
 //
-// Key shapes, one family of hash, lookup and store each (`keyShapeOf` gives the shape of a code):
-//   1  op, two nodes          -> node
-//   2  op, node, integer      -> node
-//   3  op, two nodes, integer -> node
-//   4  op, node               -> integer
-//   5  op, three nodes        -> node    (a table of its own, `opCache3`, whose slots are larger)
+// Each table is an array of 64-byte lines of `ways` entries (four of two key words, three of
+// three), and a key's line is the top bits of its hash. A lookup reads one line, one fetch from
+// memory; a store puts its entry first in the line and the line's last entry goes: the entries of a
+// line stand newest first. Nothing refuses a store, so no entry ever holds its place against newer
+// ones.
 //
-// The cache holds no references. A node result is used only while its record still carries the
-// stamp stored with it, and a key matches only while its key nodes still carry the stamps they had
-// when the entry was stored: a freed and reused record never meets its old entries. A hit adds one
-// reference to the result for the caller; a store takes none and returns the result it was given.
-//
-// Replacement: a store over a slot whose entry can still be hit keeps the old entry when the new
-// result has fewer references, but only once in a row: the entry remembers that it refused, and
-// the next store into its slot replaces it whatever the counts. Without that limit, live results
-// with many references would hold their slots for good, every later result hashing there would be
-// refused, and an operation whose sub-results all meet such slots would repeat its recursion
-// exponentially. Lookups do not look at the mark; every write of the slot clears it.
-//
-// Growth: when more than three quarters of the slots hold node results, the cache is thrown away and
-// replaced by an empty one twice as large, by the growth rule of engine/BDDNativeImpl.h (bound:
-// `maxOpCacheSize`). Nothing is rehashed.
-//
-// The key shapes are families: a shape has one hash, one lookup and one store, side by side below,
-// and a new shape is a new member of each family (and of `keyShapeOf` and `entryLive`).
+// Growth: a table doubles when more than three quarters of its entries are taken, while its entries
+// stay within `maxOpCacheSize`; line i becomes lines 2i and 2i + 1 and keeps every entry. The
+// statistics report a nominal cache instead (`opCacheLength`), by the rule of every table: 128
+// entries, doubling within the bound as the entries stored into empty slots pass three quarters.
 #pragma once
 
 #include "engine/RefCounts.h"
-
-// One slot.
-struct OpCacheEntry {
-    uint32_t stamp;        // `id` of result when the entry was stored (node results)
-    int32_t intKey;        // integer key, or the integer result of a count entry
-    Node firstNode;        // first key node
-    Node secondNode;       // second key node (two-node shapes)
-    Node result;           // node result; 0 in an empty slot and in a count entry
-    uint32_t firstStamp;   // `id` of firstNode when the entry was stored
-    uint32_t secondStamp;  // `id` of secondNode when the entry was stored (two-node shapes)
-    uint8_t op;            // operation code 1 to 9; 0 in a slot never written
-    uint8_t refused;       // 1 once the entry has kept its slot against a store; cleared by every write
-};
-
-// One slot of the table of three-key entries.
-struct OpCacheEntry3 {
-    uint32_t stamp;
-    Node firstNode;
-    Node secondNode;
-    Node thirdNode;
-    Node result;
-    uint32_t firstStamp;
-    uint32_t secondStamp;
-    uint32_t thirdStamp;
-    uint8_t op;
-    uint8_t refused;
-};
-
-// Zeroed caches of n slots ("Out of memory" when refused), and their release with the same n.
-OpCacheEntry* allocOpCache(int32_t n);
-void freeOpCache(OpCacheEntry* cache, int32_t n);
-OpCacheEntry3* allocOpCache3(int32_t n);
-void freeOpCache3(OpCacheEntry3* cache, int32_t n);
 
 enum OpCode : uint8_t {
     opComplement = 1,
@@ -84,268 +45,161 @@ enum OpCode : uint8_t {
     opIte = 12,         // three nodes
     opRelprodSet = 13,  // the two operands and the cube
 };
+static_assert(opRelprodSet + 1 == opTableCount);
 
-// The key shape of each operation code (see above).
-constexpr int keyShapeOf(int op) {
-    switch (op) {
-    case opComplement:  // the operand twice
-    case opUnite:
-    case opIntersect:
-    case opSuperset:
-    case opExistsSet: return 1;
-    case opRename:  // the offset and the first variable packed into one integer
-    case opExists:
-    case opExistsVar:
-    case opReplace: return 2;
-    case opRelprod: return 3;
-    case opIte:
-    case opRelprodSet: return 5;
-    default: return 4;  // opCount
-    }
-}
+// Key words: two, or three for relprod, ite and relprodSet.
+constexpr int keyWordsOf(int op) { return op == opRelprod || op == opIte || op == opRelprodSet ? 3 : 2; }
 
-namespace opcache_detail {
-inline uint32_t mix(uint32_t v, int shift) {
-    return (v << shift) + static_cast<uint32_t>(static_cast<int32_t>(v) >> shift);
-}
-// What every hash mixes: the first key node's stamp, the code, and the second key (a stamp or an
-// integer).
-inline uint32_t mixKeys(int op, uint32_t firstStamp, uint32_t second) {
-    return mix(firstStamp ^ 0x55555555u, manager.opCacheBitsCount >> 1) + static_cast<uint32_t>(op) +
-           mix(second, manager.opCacheBitsCount >> 2);
-}
-inline int32_t slotOf(uint32_t h) { return static_cast<int32_t>(h & static_cast<uint32_t>(manager.opCacheLength - 1)); }
-}  // namespace opcache_detail
+template <int Words>
+struct OpKey {
+    uint32_t word[Words];  // stamps and integers
+    uint64_t hash;         // the line is its top bits
+};
 
-// Hashes read the key nodes' stamps (`id`), not their handles.
-inline int32_t opHashCode1(int op, Node a, Node b) {
-    return opcache_detail::slotOf(opcache_detail::mixKeys(op, nodeOf(a).id, nodeOf(b).id));
-}
+template <int Words>
+struct OpCacheEntry {
+    uint32_t key[Words];
+    Node result;     // 0 in an empty slot; the integer of a count entry
+    uint32_t stamp;  // `id` of result when the entry was stored; 1 in a count entry
+};
 
-inline int32_t opHashCode2(int op, Node a, int32_t i) {
-    return opcache_detail::slotOf(opcache_detail::mixKeys(op, nodeOf(a).id, static_cast<uint32_t>(i)));
-}
+template <int Words>
+struct alignas(64) OpCacheLine {
+    static constexpr int ways = 64 / static_cast<int>(sizeof(OpCacheEntry<Words>));
+    OpCacheEntry<Words> entry[ways];
+};
+static_assert(sizeof(OpCacheLine<2>) == 64 && OpCacheLine<2>::ways == 4 && OpCacheLine<3>::ways == 3);
 
-inline int32_t opHashCode3(int op, Node a, Node b, int32_t i) {
-    using namespace opcache_detail;
-    return slotOf(mixKeys(op, nodeOf(a).id, nodeOf(b).id) + mix(static_cast<uint32_t>(i), manager.opCacheBitsCount >> 3));
-}
-
-// Prefetches for a call that missed in slot h and is about to recurse: the record of the slot's
-// current result, which the store at the end compares with, the records of its key nodes, which
-// the store reads to learn whether the entry can still be hit when it may refuse, and the records
-// of the children that the recursive calls will hash first.
-inline void prefetchForMiss(int32_t h, const BddNode& r) {
-    const OpCacheEntry& e = manager.opCache[h];
-    prefetchNode(e.result);
-    if (e.result != 0 && e.refused == 0) {
-        prefetchNode(e.firstNode);
-        prefetchNode(e.secondNode);
-    }
-    prefetchNode(r.high);
-    prefetchNode(r.low);
-}
-inline void prefetchForMiss(int32_t h, const BddNode& ra, const BddNode& rb) {
-    prefetchForMiss(h, ra);
-    prefetchNode(rb.high);
-    prefetchNode(rb.low);
-}
-
-// Replaces the cache by an empty one of twice the size. If the larger array cannot be had, the
-// current one is kept and "Assert failed: Out of memory" is raised.
-void rehashOpCache();
-void rehashOpCache3();  // the same for the table of three-key entries
-// Empties every slot of both tables, keeping their sizes (after node stamps were rewritten).
+// Sets up every table small and empty, and the nominal figures; gives them all back.
+void allocOpCaches();
+void freeOpCaches();
+// Empties every table, keeping its size (after node stamps were rewritten).
 void clearOpCache();
+// Doubles a table that has passed its threshold (or stops its growth when memory is refused).
+void growOpTable(int op);
+// The slots of every table, those that hold an entry, and the tables' bytes.
+int64_t opCacheSlots();
+int64_t opCacheEntries();
+int64_t opCacheBytes();
 
 namespace opcache_detail {
-inline bool resultValid(const OpCacheEntry& e) { return e.stamp == nodeOf(e.result).id; }
+// The hash: the key's words folded into 64 bits with the code, times an odd constant; the top
+// bits, which every bit of the key reaches, pick the line. Stamps are handed out in sequence and
+// an operation's nodes are made one after another, so keys come in runs; low bits, or shifts and
+// sums, would crowd such runs into a few lines.
+inline uint64_t hashOf(int op, uint32_t a, uint32_t b) {
+    return (((uint64_t{a} << 32) | b) + static_cast<uint64_t>(op) * 0xD6E8FEB86659FD93ull) * 0x9E3779B97F4A7C15ull;
+}
+inline uint64_t hashOf(int op, uint32_t a, uint32_t b, uint32_t c) {
+    return (((uint64_t{a} << 32) | b) + static_cast<uint64_t>(op) * 0xD6E8FEB86659FD93ull +
+            uint64_t{c} * 0xA0761D6478BD642Full) *
+           0x9E3779B97F4A7C15ull;
+}
+inline uint64_t hashOf(int op, const uint32_t (&w)[2]) { return hashOf(op, w[0], w[1]); }
+inline uint64_t hashOf(int op, const uint32_t (&w)[3]) { return hashOf(op, w[0], w[1], w[2]); }
 
-// An entry that some lookup can still hit: its result and its key nodes carry the stamps stored
-// with it. (Node entries only.)
-inline bool entryLive(const OpCacheEntry& e) {
-    if (!resultValid(e) || e.firstStamp != nodeOf(e.firstNode).id) return false;
-    const int shape = keyShapeOf(e.op);
-    return (shape != 1 && shape != 3) || e.secondStamp == nodeOf(e.secondNode).id;
+template <int Words>
+inline OpCacheLine<Words>& lineOf(int op, uint64_t hash) {
+    const OpTable& t = manager.opTables[op];
+    return static_cast<OpCacheLine<Words>*>(t.lines)[hash >> (64 - t.lineBits)];
 }
 
-inline Node hit(const OpCacheEntry& e) {
-    incRefCount(e.result);
-    return e.result;
+template <int Words>
+inline bool sameKey(const OpCacheEntry<Words>& e, const OpKey<Words>& k) {
+    bool same = e.key[0] == k.word[0] && e.key[1] == k.word[1];
+    if constexpr (Words == 3) same = same && e.key[2] == k.word[2];
+    return same;
 }
 
-// Common head of the node-result stores: the occupancy count and the replacement rule. An entry
-// that can still be hit, and has not refused the store before this one, is kept when the new
-// result has fewer references than its result; it then remembers the refusal. An entry whose
-// result or key nodes have died is overwritten whatever the counts. Returns false when the slot
-// keeps its entry.
-inline bool claimSlot(OpCacheEntry& e, Node result) {
-    if (e.result == 0) {
-        ++manager.opCacheOccupied;
-        return true;
-    }
-    // The mark and the counts first: they are usually enough, and the liveness test reads up to
-    // three more records.
-    if (e.refused == 0 && refCountOf(nodeOf(result)) < refCountOf(nodeOf(e.result)) && entryLive(e)) {
-        e.refused = 1;
-        return false;
-    }
-    return true;
-}
-
-inline void finishStore(OpCacheEntry& e, int op, Node result) {
-    e.refused = 0;
-    e.op = static_cast<uint8_t>(op);
+// Puts the entry first in its line; the last one goes.
+template <int Words>
+inline void insertFirst(int op, const OpKey<Words>& k, Node result, uint32_t stamp) {
+    OpCacheLine<Words>& line = lineOf<Words>(op, k.hash);
+    constexpr int last = OpCacheLine<Words>::ways - 1;
+    const bool filling = line.entry[last].stamp == 0;
+    for (int i = last; i > 0; --i) line.entry[i] = line.entry[i - 1];
+    OpCacheEntry<Words>& e = line.entry[0];
+    for (int i = 0; i < Words; ++i) e.key[i] = k.word[i];
     e.result = result;
-    e.stamp = nodeOf(result).id;
-    if (manager.opCacheOccupied > manager.opCacheTreshold) {
-        try {
-            rehashOpCache();
-        } catch (...) {
-            // The store's caller hands `result` on as its own result; abandoned here, it goes back.
-            releaseOnUnwind(result);
-            throw;
+    e.stamp = stamp;
+    if (filling) {
+        OpTable& t = manager.opTables[op];
+        if (++t.occupied > t.threshold) [[unlikely]] growOpTable(op);
+        // The nominal figures count stores into empty slots across the tables.
+        if (++manager.opCacheOccupied > manager.opCacheTreshold) [[unlikely]] {
+            ++manager.opCacheBitsCount;
+            manager.opCacheLength *= 2;
+            manager.opCacheOccupied = 0;
+            manager.opCacheTreshold = growthThreshold(manager.opCacheBitsCount, manager.maxOpCacheSize);
         }
     }
 }
 }  // namespace opcache_detail
 
-inline Node searchInOpCache1(int op, Node a, Node b, int32_t h) {
-    const OpCacheEntry& e = manager.opCache[h];
-    if (e.result != 0 && e.op == op && e.firstNode == a && e.secondNode == b &&
-        opcache_detail::resultValid(e) && e.firstStamp == nodeOf(a).id && e.secondStamp == nodeOf(b).id)
-        return opcache_detail::hit(e);
+// ---- Keys -------------------------------------------------------------------------------------------
+inline OpKey<2> opHashCode1(int op, Node a, Node b) {
+    const uint32_t sa = nodeOf(a).id, sb = nodeOf(b).id;
+    return {{sa, sb}, opcache_detail::hashOf(op, sa, sb)};
+}
+
+inline OpKey<2> opHashCode2(int op, Node a, int32_t i) {
+    const uint32_t sa = nodeOf(a).id, si = static_cast<uint32_t>(i);
+    return {{sa, si}, opcache_detail::hashOf(op, sa, si)};
+}
+
+inline OpKey<3> opHashCode3(int op, Node a, Node b, int32_t i) {
+    const uint32_t sa = nodeOf(a).id, sb = nodeOf(b).id, si = static_cast<uint32_t>(i);
+    return {{sa, sb, si}, opcache_detail::hashOf(op, sa, sb, si)};
+}
+
+inline OpKey<3> opHashCode5(int op, Node a, Node b, Node c) {
+    const uint32_t sa = nodeOf(a).id, sb = nodeOf(b).id, sc = nodeOf(c).id;
+    return {{sa, sb, sc}, opcache_detail::hashOf(op, sa, sb, sc)};
+}
+
+// ---- Node results -------------------------------------------------------------------------------------
+// The cached result with one reference added for the caller, or 0.
+template <int Words>
+inline Node searchInOpCache(int op, const OpKey<Words>& k) {
+    const OpCacheLine<Words>& line = opcache_detail::lineOf<Words>(op, k.hash);
+    for (const OpCacheEntry<Words>& e : line.entry) {
+        if (e.result != 0 && opcache_detail::sameKey(e, k) && nodeOf(e.result).id == e.stamp) {
+            incRefCount(e.result);
+            return e.result;
+        }
+    }
     return 0;
 }
 
-inline Node searchInOpCache2(int op, Node a, int32_t i, int32_t h) {
-    const OpCacheEntry& e = manager.opCache[h];
-    if (e.result != 0 && e.op == op && e.firstNode == a && e.intKey == i && opcache_detail::resultValid(e) &&
-        e.firstStamp == nodeOf(a).id)
-        return opcache_detail::hit(e);
-    return 0;
+// Stores result under the key (it keeps its one reference, for the caller) and returns it.
+template <int Words>
+inline Node putInOpCache(int op, const OpKey<Words>& k, Node result) {
+    opcache_detail::insertFirst(op, k, result, nodeOf(result).id);
+    return result;
 }
 
-inline Node searchInOpCache3(int op, Node a, Node b, int32_t i, int32_t h) {
-    const OpCacheEntry& e = manager.opCache[h];
-    if (e.result != 0 && e.op == op && e.firstNode == a && e.secondNode == b && e.intKey == i &&
-        opcache_detail::resultValid(e) && e.firstStamp == nodeOf(a).id && e.secondStamp == nodeOf(b).id)
-        return opcache_detail::hit(e);
-    return 0;
-}
+// ---- Counts -----------------------------------------------------------------------------------------
+// The key of node's count entry; -1 means no entry (so a stored -1 also reads as a miss).
+inline OpKey<2> countKeyOf(Node n) { return opHashCode2(opCount, n, 0); }
 
-// Count entries carry no result; -1 means no entry (so a stored -1 also reads as a miss).
-inline int32_t searchInOpCache4(int op, Node a, int32_t h) {
-    const OpCacheEntry& e = manager.opCache[h];
-    if (e.op == op && e.firstNode == a && e.firstStamp == nodeOf(a).id) return e.intKey;
+inline int32_t searchInOpCache4(const OpKey<2>& k) {
+    for (const OpCacheEntry<2>& e : opcache_detail::lineOf<2>(opCount, k.hash).entry)
+        if (e.stamp != 0 && opcache_detail::sameKey(e, k)) return static_cast<int32_t>(e.result);
     return -1;
 }
 
-inline Node putInOpCache1(int op, Node a, Node b, Node result, int32_t h) {
-    OpCacheEntry& e = manager.opCache[h];
-    if (!opcache_detail::claimSlot(e, result)) return result;
-    e.firstNode = a;
-    e.secondNode = b;
-    e.firstStamp = nodeOf(a).id;
-    e.secondStamp = nodeOf(b).id;
-    opcache_detail::finishStore(e, op, result);
-    return result;
-}
-
-inline Node putInOpCache2(int op, Node a, int32_t i, Node result, int32_t h) {
-    OpCacheEntry& e = manager.opCache[h];
-    if (!opcache_detail::claimSlot(e, result)) return result;
-    e.firstNode = a;
-    e.intKey = i;
-    e.firstStamp = nodeOf(a).id;
-    opcache_detail::finishStore(e, op, result);
-    return result;
-}
-
-inline Node putInOpCache3(int op, Node a, Node b, int32_t i, Node result, int32_t h) {
-    OpCacheEntry& e = manager.opCache[h];
-    if (!opcache_detail::claimSlot(e, result)) return result;
-    e.firstNode = a;
-    e.secondNode = b;
-    e.intKey = i;
-    e.firstStamp = nodeOf(a).id;
-    e.secondStamp = nodeOf(b).id;
-    opcache_detail::finishStore(e, op, result);
-    return result;
-}
-
-// Always overwrites; a count entry over a node entry frees that slot's occupancy. No growth.
-inline int32_t putInOpCache4(int op, Node a, int32_t value, int32_t h) {
-    OpCacheEntry& e = manager.opCache[h];
-    e.refused = 0;
-    e.op = static_cast<uint8_t>(op);
-    e.firstNode = a;
-    e.intKey = value;
-    e.firstStamp = nodeOf(a).id;
-    if (e.result != 0) {
-        e.result = 0;
-        --manager.opCacheOccupied;
-    }
+inline int32_t putInOpCache4(const OpKey<2>& k, int32_t value) {
+    opcache_detail::insertFirst(opCount, k, static_cast<Node>(value), 1);
     return value;
 }
 
-// ---- Shape 5: three key nodes ---------------------------------------------------------------------
-// The same rules in a table of their own: the stamps of the result and of every key node, the
-// refusal that holds once in a row, growth by replacement within `maxOpCacheSize`. The slot mixes
-// the three stamps multiplicatively.
-
-inline int32_t opHashCode5(int op, Node a, Node b, Node c) {
-    uint32_t x = nodeOf(a).id * 0x9E3779B1u + nodeOf(b).id * 0x85EBCA77u + nodeOf(c).id * 0xC2B2AE3Du +
-                 static_cast<uint32_t>(op);
-    x ^= x >> 16;
-    x *= 0x7FEB352Du;
-    x ^= x >> 15;
-    return static_cast<int32_t>(x & static_cast<uint32_t>(manager.opCache3Length - 1));
+// A call that missed and is about to recurse: the children that the recursive calls will read
+// first are fetched meanwhile.
+inline void prefetchForMiss(const BddNode& r) {
+    prefetchNode(r.high);
+    prefetchNode(r.low);
 }
-
-namespace opcache_detail {
-inline bool keysLive(const OpCacheEntry3& e) {
-    return e.stamp == nodeOf(e.result).id && e.firstStamp == nodeOf(e.firstNode).id &&
-           e.secondStamp == nodeOf(e.secondNode).id && e.thirdStamp == nodeOf(e.thirdNode).id;
-}
-}  // namespace opcache_detail
-
-inline Node searchInOpCache5(int op, Node a, Node b, Node c, int32_t h) {
-    const OpCacheEntry3& e = manager.opCache3[h];
-    if (e.result != 0 && e.op == op && e.firstNode == a && e.secondNode == b && e.thirdNode == c &&
-        opcache_detail::keysLive(e)) {
-        incRefCount(e.result);
-        return e.result;
-    }
-    return 0;
-}
-
-inline Node putInOpCache5(int op, Node a, Node b, Node c, Node result, int32_t h) {
-    OpCacheEntry3& e = manager.opCache3[h];
-    if (e.result == 0) {
-        ++manager.opCache3Occupied;
-    } else if (e.refused == 0 && refCountOf(nodeOf(result)) < refCountOf(nodeOf(e.result)) &&
-               opcache_detail::keysLive(e)) {
-        e.refused = 1;
-        return result;
-    }
-    e.refused = 0;
-    e.op = static_cast<uint8_t>(op);
-    e.firstNode = a;
-    e.secondNode = b;
-    e.thirdNode = c;
-    e.firstStamp = nodeOf(a).id;
-    e.secondStamp = nodeOf(b).id;
-    e.thirdStamp = nodeOf(c).id;
-    e.result = result;
-    e.stamp = nodeOf(result).id;
-    if (manager.opCache3Occupied > manager.opCache3Treshold) {
-        try {
-            rehashOpCache3();
-        } catch (...) {
-            releaseOnUnwind(result);
-            throw;
-        }
-    }
-    return result;
+inline void prefetchForMiss(const BddNode& ra, const BddNode& rb) {
+    prefetchForMiss(ra);
+    prefetchForMiss(rb);
 }

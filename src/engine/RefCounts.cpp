@@ -1,7 +1,10 @@
 // References, the release queue and its lock, and collection.
 #include "engine/RefCounts.h"
 
+#include "engine/Marking.h"
 #include "engine/UniqueTable.h"
+
+#include <algorithm>
 
 #include <atomic>
 #include <cstdlib>
@@ -89,17 +92,23 @@ void holdRelease(Node n) {
     manager.heldReleases[manager.heldReleasesCount++] = n;
 }
 
-void doDecRefCount(Node n) {
-    BddNode& r = nodeOf(n);
-    if (isSaturated(n, r)) return;  // a saturated node lives for good
+namespace {
+
+// Lowers the count of n by one; true when n is an inner node that has just reached zero and must be
+// freed. A terminal or a saturated count is never freed.
+inline bool lowerToZero(Node n, BddNode& r) {
+    if (isSaturated(n, r)) return false;  // a saturated node lives for good
     addToCount(r, -1);
-    if (isTerminal(n) || manager.enableGC == 0) return;
+    if (isTerminal(n) || manager.enableGC == 0) return false;
     const int c = refCountOf(r);
     if (c < 0) throwException(msgNegativeRefcount);
-    if (c != 0) return;
+    return c == 0;
+}
 
+// Frees n, whose triple is in bucket h: out of its bucket, the freed stamp, onto the free list. Its
+// children stay as they are.
+void freeRecordAt(Node n, BddNode& r, int32_t h) {
     r.id = freedStamp;
-    const int32_t h = nodeHashCode(r.var, r.low, r.high);
     Node* link = &manager.nodeCache[h].head;  // the filter keeps n's bit until a search reads the chain
     while (*link != 0 && *link != n) link = &nodeOf(*link).next;
     if (*link == 0) throwException(msgMustBeAnEntry);
@@ -109,20 +118,68 @@ void doDecRefCount(Node n) {
     manager.firstFreeNode = n;
 }
 
-void collectGarbage() {
+void freeRecord(Node n, BddNode& r) { freeRecordAt(n, r, nodeHashCode(r.var, r.low, r.high)); }
+
+// Gives back the children that the freed record n still holds, and frees those that reach zero,
+// and so on down: a stack of its own, never deeper than two entries a variable. Unlinking a node
+// waits on its bucket, so the nodes that reach zero are unlinked a few steps later, their buckets
+// fetched meanwhile; nothing searches the table before the cascade ends.
+WalkStack<Node> cascade;
+
+void releaseChildren(Node n) {
+    constexpr int pipeline = 8;
+    struct Waiting {
+        Node node;
+        int32_t bucket;
+    } ring[pipeline];
+    int waiting = 0, next = 0;
+    const auto unlink = [&](const Waiting& w) { freeRecordAt(w.node, nodeOf(w.node), w.bucket); };
+    int top = 0;
+    cascade.push(top, n);
+    while (top > 0) {
+        BddNode& r = nodeOf(cascade.at[--top]);
+        const Node children[2] = {r.low, r.high};
+        r.low = r.high = 0;  // what make-node would give back when it reuses the record
+        prefetchNode(children[1]);
+        for (const Node c : children) {
+            BddNode& rc = nodeOf(c);
+            if (!lowerToZero(c, rc)) continue;
+            const int32_t h = nodeHashCode(rc.var, rc.low, rc.high);  // before the record lets go of them
+            __builtin_prefetch(&manager.nodeCache[h]);
+            if (waiting == pipeline) unlink(ring[next]);
+            else ++waiting;
+            ring[next] = {c, h};
+            next = (next + 1) % pipeline;
+            cascade.push(top, c);
+        }
+    }
+    for (int i = pipeline - waiting; i < pipeline; ++i) unlink(ring[(next + i) % pipeline]);
+}
+
+}  // namespace
+
+void doDecRefCount(Node n) {
+    BddNode& r = nodeOf(n);
+    if (!lowerToZero(n, r)) return;
+    freeRecord(n, r);
+    if (manager.cascadeFrees) releaseChildren(n);
+}
+
+void collectGarbage(int64_t enoughFree) {
     if (std::atomic_ref<int32_t>(manager.finalizedNodesPos).load(std::memory_order_relaxed) == 0 &&
         manager.heldReleasesCount == 0)
         return;
     QueueLock lock;
     if (lock.failed()) return;  // the queue stays for the next collection
     moveHeldReleases();
+    ++manager.collectionsRun;
     // An entry counts as done before it is carried out: the next collection starts after a failing
     // entry. A release that frees its node unlinks it from its bucket, two misses to memory: the
     // records are asked for well ahead, and the buckets of the records that have arrived a little
     // ahead.
     constexpr int32_t recordsAhead = 16;
     constexpr int32_t bucketsAhead = 8;
-    const Node* const queue = manager.finalizedNodes;
+    Node* const queue = manager.finalizedNodes;
     while (manager.finalizedNodesDone < manager.finalizedNodesPos) {
         const int32_t i = manager.finalizedNodesDone;
         if (i + recordsAhead < manager.finalizedNodesPos) prefetchNode(queue[i + recordsAhead]);
@@ -132,10 +189,64 @@ void collectGarbage() {
         }
         manager.finalizedNodesDone = i + 1;
         doDecRefCount(queue[i]);
+        if (enoughFree > 0 && freeRecords() >= enoughFree) break;
     }
+    // The releases not carried out move to the front, in their order.
+    const int32_t rest = manager.finalizedNodesPos - manager.finalizedNodesDone;
+    std::memmove(queue, queue + manager.finalizedNodesDone, static_cast<size_t>(rest) * sizeof(Node));
     manager.finalizedNodesDone = 0;
-    storeQueuePos(0);
+    storeQueuePos(rest);
 }
+
+namespace {
+
+int64_t budgetAfterCollection() {
+    return std::max(manager.budgetFloor, int64_t{manager.recordsPerLiveNode} * manager.nodeCacheOccupied);
+}
+
+}  // namespace
+
+void setCollectionPolicy(int64_t floorRecords, int32_t recordsPerLiveNode) {
+    manager.collectWhenFull = true;
+    manager.cascadeFrees = true;
+    manager.budgetFloor = floorRecords;
+    manager.recordsPerLiveNode = recordsPerLiveNode;
+    manager.recordBudget = budgetAfterCollection();
+    // The rhythm of the rate ends: the counter would reach -1 only after 2^32 - 1 creations, and
+    // that collection is one by the policy as well.
+    manager.creationsBefore += static_cast<uint32_t>(manager.garbageCollectCounter);
+    manager.garbageCollectCounter = 0;
+    manager.garbageCollectRate = -1;
+}
+
+void refillFreeList() {
+    if (manager.collectWhenFull && manager.totalNodesAllocated >= manager.recordBudget) {
+        collectGarbage(manager.totalNodesAllocated / policyFreedShare);
+        // Only a collection that carried out every release knows what is alive.
+        if (manager.firstFreeNode == 0) manager.recordBudget = budgetAfterCollection();
+    }
+    // At the end of the record range the queued releases are carried out before giving up: a
+    // diagram given back is freed level by level as its records are reused, and each level waits in
+    // the queue.
+    if (manager.firstFreeNode == 0 && !canAllocateSomeNodes()) collectGarbage();
+    if (manager.firstFreeNode == 0) allocateSomeNodes();
+}
+
+int32_t drainStore() {
+    const bool cascading = manager.cascadeFrees;
+    manager.cascadeFrees = true;
+    struct Restore {
+        bool was;
+        ~Restore() { manager.cascadeFrees = was; }
+    } restore{cascading};
+    collectGarbage();
+    // Records freed one level at a time still hold their children.
+    for (Node n = manager.firstFreeNode; n != 0; n = nodeOf(n).next)
+        if (nodeOf(n).low != 0) releaseChildren(n);
+    return manager.nodeCacheOccupied;
+}
+
+int64_t nodesCreated() { return manager.creationsBefore + static_cast<uint32_t>(manager.garbageCollectCounter); }
 
 void releaseNow(const Node* nodes, int32_t count) {
     QueueLock lock;

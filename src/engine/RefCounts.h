@@ -71,9 +71,42 @@ void flushHeldReleases();  // may raise like doDecRefCount
 void doDecRefCount(Node n);
 // Lowers each count at once under the queue lock (a section given up when the lock cannot be had).
 void releaseNow(const Node* nodes, int32_t count);
-// Carries out every queued release (and the held ones) under the queue lock. Every entry counts as
-// done before it is carried out, so a collection that fails part way never repeats a release.
-void collectGarbage();
+// Carries out the queued releases (the held ones joining them first) under the queue lock, in
+// their order: every one, or with `enoughFree` above 0 only until that many records are free (the
+// rest stay queued in their order). Every entry counts as done before it is carried out, so a
+// collection that fails part way never repeats a release.
+void collectGarbage(int64_t enoughFree = 0);
+// Records on the free list: carved, and neither live nor a terminal.
+inline int64_t freeRecords() { return int64_t{manager.totalNodesAllocated} - 2 - manager.nodeCacheOccupied; }
+
+// ---- The collection policy ------------------------------------------------------------------------
+// By default (`init`) the store collects every `garbageCollectRate` + 1 creations and a freed node
+// keeps its children until its record is reused. Each collection frees records, which gives them
+// the freed stamp and so ends every cached result that names them; collecting often therefore
+// costs recomputation, and freeing a level at a time lets dead diagrams fill the store meanwhile.
+//
+// The policy instead collects when the free records run out and the store has carved at least
+// `recordBudget` records; otherwise make-node carves another block. Every free then gives the
+// node's children back at once, and theirs, down to the nodes still held (with a stack of its
+// own). A collection carries out the oldest releases first and stops once a `policyFreedShare`-th
+// of the records are free: what was given back last is what the operations in progress are most
+// likely to ask for again, and each free ends the cached results that name the node. Only when
+// that collection carries out every release and still frees nothing does the store carve again,
+// with the budget then set to `recordsPerLiveNode` records for every live node (never below the
+// floor). So the records carved stay within max(floor, recordsPerLiveNode x the nodes that
+// references reach) and one block, and nothing that a reference reaches is ever freed.
+constexpr int32_t policyFreedShare = 16;
+void setCollectionPolicy(int64_t floorRecords, int32_t recordsPerLiveNode);
+// Refills an empty free list: a collection by the policy, or at the end of the record range; then a
+// block when nothing was freed.
+void refillFreeList();
+// Frees everything that no reference reaches, whatever the policy: the queued releases, then the
+// children that freed records still hold, and theirs, down to the nodes still held. Afterwards the
+// live inner nodes are exactly those reachable from the references held (and saturated nodes,
+// which are never freed); returns their number.
+int32_t drainStore();
+// Node creations since start-up.
+int64_t nodesCreated();
 
 // Lowers a reference that an abandoned operation held on an intermediate result and frees the node
 // at zero; never throws (the error in flight is the one the caller gets).

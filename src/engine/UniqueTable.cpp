@@ -5,6 +5,8 @@
 #include "engine/OpCache.h"
 #include "engine/Watch.h"
 
+#include <bit>
+
 NodeBucket* allocNodeCache(int32_t n) {
     return static_cast<NodeBucket*>(allocTable(static_cast<size_t>(n) * sizeof(NodeBucket)));
 }
@@ -28,13 +30,27 @@ Node searchInNodeCache(int32_t var, Node low, Node high, int32_t h) {
 Node putInNodeCache(Node n, int32_t h) {
     linkIntoBucket(manager.nodeCache[h], n, nodeOf(n));
     ++manager.nodeCacheOccupied;
+    if (manager.nodeCacheOccupied > manager.reportedNodeCacheTreshold) [[unlikely]] {
+        manager.reportedNodeCacheLength *= 2;
+        manager.reportedNodeCacheTreshold = growthThreshold(
+            std::countr_zero(static_cast<uint32_t>(manager.reportedNodeCacheLength)), manager.maxNodeCacheSize);
+    }
     if (manager.nodeCacheOccupied > manager.nodeCacheTreshold) rehashNodeCache();
     return n;
 }
 
 void rehashNodeCache() {
     const int32_t oldLength = manager.nodeCacheLength;
-    NodeBucket* fresh = allocNodeCache(oldLength * 2);  // raises "Out of memory" with the old table intact
+    NodeBucket* fresh;
+    try {
+        fresh = allocNodeCache(oldLength * 2);
+    } catch (const EngineError&) {
+        // Within the bound the table must grow ("Out of memory", the old table intact); past it the
+        // growth only saves time, and a refusal ends it.
+        if (oldLength * 2 <= manager.reportedNodeCacheLength) throw;
+        manager.nodeCacheTreshold = neverGrows;
+        return;
+    }
     NodeBucket* old = manager.nodeCache;
     manager.nodeCache = fresh;
     ++manager.nodeCacheBitsCount;
@@ -52,7 +68,13 @@ void rehashNodeCache() {
         }
     }
     freeNodeCache(old, oldLength);
-    manager.nodeCacheTreshold = growthThreshold(manager.nodeCacheBitsCount, manager.maxNodeCacheSize);
+    // Within the bound the table grows by the rule of every table; past it, at one node a bucket,
+    // which the filter keeps cheap for searches that find nothing.
+    const int32_t bits = manager.nodeCacheBitsCount;
+    manager.nodeCacheTreshold = bits >= maxNodeTableBits ? neverGrows
+                                : growthThreshold(bits, manager.maxNodeCacheSize) != neverGrows
+                                    ? loadThreshold(manager.nodeCacheLength)
+                                    : manager.nodeCacheLength;
 }
 
 void restampLiveNodes() {
@@ -84,6 +106,7 @@ inline void countCreation() {
     const int32_t c = manager.garbageCollectCounter;
     manager.garbageCollectCounter = static_cast<int32_t>(static_cast<uint32_t>(c) + 1);
     if (c == manager.garbageCollectRate) {
+        manager.creationsBefore += static_cast<uint32_t>(c) + 1;
         manager.garbageCollectCounter = 0;
         collectGarbage();
     }
@@ -93,11 +116,7 @@ inline void countCreation() {
 // A recycled record still holds its old children: their release is queued (a record never used
 // before has neither child; a freed inner node always has both).
 inline Node takeFreeRecord() {
-    // At the end of the record range the queued releases are carried out before giving up: a
-    // diagram given back is freed level by level as its records are reused, and each level waits in
-    // the queue.
-    if (manager.firstFreeNode == 0 && !canAllocateSomeNodes()) collectGarbage();
-    if (manager.firstFreeNode == 0) allocateSomeNodes();
+    if (manager.firstFreeNode == 0) [[unlikely]] refillFreeList();
     const Node n = manager.firstFreeNode;
     BddNode& r = nodeOf(n);
     manager.firstFreeNode = r.next;

@@ -5,8 +5,9 @@
 // of its triple, so every diagram in the store is reduced and shared. A bucket is the head of a
 // chain through the records' `next` fields, and a filter of the chain's members; a node is always
 // added at the head of its chain, and leaves it only when it is freed (engine/RefCounts.h). The
-// table grows by the rule of engine/BDDNativeImpl.h, up to `maxNodeCacheSize` buckets; growth
-// relinks the records and copies none.
+// table grows by the rule of engine/BDDNativeImpl.h up to `maxNodeCacheSize` buckets, and beyond
+// that at one node a bucket, so that chains stay short however many nodes the store holds (the
+// statistics report the length the bound allows); growth relinks the records and copies none.
 //
 // Make-node's hand-over: the caller hands over one reference on `low` and one on `high` (both
 // already counted), and gets back the canonical node with one reference of its own. Whatever
@@ -15,6 +16,9 @@
 #pragma once
 
 #include "engine/RefCounts.h"
+
+// The table's largest length: 2^30 buckets.
+constexpr int32_t maxNodeTableBits = 30;
 
 // One bucket: the head of its chain, and a filter with one bit of every node linked in the chain
 // (bit `nodeFingerprint` of its triple). A bit that is clear proves that no node of that
@@ -49,17 +53,14 @@ inline void linkIntoBucket(NodeBucket& bucket, Node n, BddNode& r) {
     bucket.filter |= nodeFingerprint(r.var, r.low, r.high);
 }
 
-// Bucket of (var, low, high). Reads the children's handles, not their stamps; shifts are
-// arithmetic on signed 32-bit values and additions wrap.
+// Bucket of (var, low, high): the triple folded into 64 bits and multiplied by an odd constant,
+// whose top bits pick the bucket (as the operation cache's slots, engine/OpCache.h). Reads the
+// children's handles, not their stamps. Handles are handed out in runs, and the nodes of one
+// diagram have neighbouring children; only a final multiplication spreads such runs over the
+// table. Growth splits bucket i into 2i and 2i + 1.
 inline int32_t nodeHashCode(int32_t var, Node low, Node high) {
-    const uint32_t a = low ^ 0x55555555u;
-    const uint32_t b = high;
-    const int s1 = manager.nodeCacheBitsCount >> 1;
-    const int s2 = manager.nodeCacheBitsCount >> 2;
-    const uint32_t h = (a << s1) + static_cast<uint32_t>(var) +
-                       static_cast<uint32_t>(static_cast<int32_t>(a) >> s1) + (b << s2) +
-                       static_cast<uint32_t>(static_cast<int32_t>(b) >> s2);
-    return static_cast<int32_t>(h & static_cast<uint32_t>(manager.nodeCacheLength - 1));
+    const uint64_t key = ((uint64_t{low} << 32) | high) + static_cast<uint64_t>(static_cast<uint32_t>(var)) * 0xD6E8FEB86659FD93ull;
+    return static_cast<int32_t>((key * 0x9E3779B97F4A7C15ull) >> (64 - manager.nodeCacheBitsCount));
 }
 
 // Lowers the count by one without any test or release: a hand-over reference that the result does
@@ -83,7 +84,8 @@ inline Node takeFoundNode(Node n, Node low, Node high) {
 Node searchInNodeCache(int32_t var, Node low, Node high, int32_t h);
 // Links n into bucket h and grows the table when it passes its threshold.
 Node putInNodeCache(Node n, int32_t h);
-// Doubles the table ("Out of memory" with the old table intact when refused).
+// Doubles the table ("Out of memory" with the old table intact when refused within the bound; a
+// refusal past the bound ends the growth instead).
 void rehashNodeCache();
 
 // Make-node: the canonical node for (var, low, high) with one reference for the caller, by the

@@ -1,6 +1,7 @@
 // The natives of BDDEngineNativeProxy: what acts on the engine as a whole beyond the natives of
 // BDDManagerNativeProxy. A watch of the engine thread's operations reports progress to a
-// ThreadCallback and can be cancelled from any thread (engine/Watch.h).
+// ThreadCallback and can be cancelled from any thread (engine/Watch.h); the collection policy and
+// the drain (engine/RefCounts.h); the store's figures in real units.
 #include "engine/Watch.h"
 #include "jni/CallFrame.h"
 
@@ -58,3 +59,18 @@ ENGINE_NATIVE(void, doUnwatch)(JNIEnv* env, jclass) {
 
 // Any thread, at any time: no frame, no lock, no state of the store.
 ENGINE_NATIVE(void, doCancel)(JNIEnv*, jclass) { requestCancel(); }
+
+ENGINE_NATIVE(void, doSetCollectionPolicy)(JNIEnv* env, jclass, jint minRecords, jint recordsPerLiveNode) {
+    runFrame(env, true, [&] {
+        if (minRecords < 0 || recordsPerLiveNode < 1) throwException(msgInvalidCollectionPolicy);
+        setCollectionPolicy(minRecords, recordsPerLiveNode);
+    });
+}
+
+ENGINE_NATIVE(void, doDrain)(JNIEnv* env, jclass) {
+    runFrame(env, true, [] { drainStore(); });
+}
+
+ENGINE_NATIVE(jlongArray, doGetStats)(JNIEnv* env, jclass) {
+    return runFrame(env, true, [&] { return getStats(env); });
+}

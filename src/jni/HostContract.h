@@ -77,6 +77,8 @@ void raiseOn(JNIEnv* env, const char* message);
 void serialize(JNIEnv* env, jobject stream, int32_t rootCount, const int32_t* roots, jobject callback,
                double progressShare, jstring progressMessage);
 jintArray deserialize(JNIEnv* env, jobject stream, jobject callback, double progressShare, jstring progressMessage);
-// The five-line statistics report, and the store's size in bytes.
+// The five-line statistics report, and the store's size in bytes, in nominal units; the store's
+// figures in real units (BDDEngineNativeProxy.doGetStats).
 jobjectArray getInfo(JNIEnv* env);
 int32_t getMemoryState();
+jlongArray getStats(JNIEnv* env);

@@ -1,4 +1,7 @@
-// The statistics report: five lines on the size of the store, and its memory use in bytes.
+// The statistics report: five lines on the size of the store, and its memory use in bytes; and the
+// store's figures in real units.
+#include "engine/OpCache.h"
+#include "engine/UniqueTable.h"
 #include "jni/HostContract.h"
 
 #include <cstdio>
@@ -56,7 +59,7 @@ jobjectArray getInfo(JNIEnv* env) {
     const auto sized = [&](const char* prefix, uint32_t bytesEach, int32_t count) {
         return sizeLine(env, formatter, formatSize, prefix, int64_t{bytesEach} * count);
     };
-    storeLine(env, lines, 2, sized("Nodes cache size: ", bytesPerBucket, manager.nodeCacheLength));
+    storeLine(env, lines, 2, sized("Nodes cache size: ", bytesPerBucket, manager.reportedNodeCacheLength));
     storeLine(env, lines, 3, sized("Op cache size: ", bytesPerCacheEntry, manager.opCacheLength));
     storeLine(env, lines, 4, sized("Nodes size: ", bytesPerRecord, manager.totalNodesAllocated));
     return lines;
@@ -64,8 +67,33 @@ jobjectArray getInfo(JNIEnv* env) {
 
 // The same three figures summed modulo 2^32.
 int32_t getMemoryState() {
-    const uint32_t sum = bytesPerBucket * static_cast<uint32_t>(manager.nodeCacheLength) +
+    const uint32_t sum = bytesPerBucket * static_cast<uint32_t>(manager.reportedNodeCacheLength) +
                          bytesPerCacheEntry * static_cast<uint32_t>(manager.opCacheLength) +
                          bytesPerRecord * static_cast<uint32_t>(manager.totalNodesAllocated);
     return static_cast<int32_t>(sum);
+}
+
+// In the order of the STAT_ indexes of BDDEngineNativeProxy.
+jlongArray getStats(JNIEnv* env) {
+    const jlong figures[] = {
+        manager.nodeCacheOccupied,
+        manager.totalNodesAllocated,
+        freeRecords(),
+        static_cast<jlong>(sizeof(BddNode)) * manager.totalNodesAllocated,
+        manager.nodeCacheLength,
+        static_cast<jlong>(sizeof(NodeBucket)) * manager.nodeCacheLength,
+        opCacheSlots(),
+        opCacheEntries(),
+        opCacheBytes(),
+        manager.collectionsRun,
+        nodesCreated(),
+        int64_t{manager.finalizedNodesPos} + manager.heldReleasesCount,
+        manager.collectWhenFull ? manager.recordBudget : 0,
+    };
+    constexpr jsize count = sizeof figures / sizeof figures[0];
+    jlongArray out = env->NewLongArray(count);
+    checkJava(env);
+    env->SetLongArrayRegion(out, 0, count, figures);
+    checkJava(env);
+    return out;
 }

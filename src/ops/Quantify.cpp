@@ -27,14 +27,14 @@ Node uniteAndRelease(NodeHold& lo, NodeHold& hi) {
 Node existsVar(Node node, int32_t var) {
     const BddNode& r = nodeOf(node);
     if (r.var < var) {
-        const int32_t h = opHashCode2(opExistsVar, node, var);
-        if (const Node hit = searchInOpCache2(opExistsVar, node, var, h)) return hit;
+        const auto key = opHashCode2(opExistsVar, node, var);
+        if (const Node hit = searchInOpCache(opExistsVar, key)) return hit;
         checkStack();
-        prefetchForMiss(h, r);
+        prefetchForMiss(r);
         NodeHold hi{existsVar(r.high, var)};
         const Node lo = existsVar(r.low, var);
         const Node result = cacheNode(r.var, lo, hi.release());
-        return putInOpCache2(opExistsVar, node, var, result, h);
+        return putInOpCache(opExistsVar, key, result);
     }
     if (r.var == var) return unite(r.low, r.high);
     incRefCount(node);
@@ -47,10 +47,10 @@ Node exists(Node node, int32_t firstVar, int32_t numVars) {
         incRefCount(node);
         return node;
     }
-    const int32_t h = opHashCode2(opExists, node, firstVar);
-    if (const Node hit = searchInOpCache2(opExists, node, firstVar, h)) return hit;
+    const auto key = opHashCode2(opExists, node, firstVar);
+    if (const Node hit = searchInOpCache(opExists, key)) return hit;
     checkStack();
-    prefetchForMiss(h, r);
+    prefetchForMiss(r);
     Node result;
     if (r.var >= firstVar) {
         NodeHold lo{exists(r.low, firstVar, numVars)};
@@ -61,7 +61,7 @@ Node exists(Node node, int32_t firstVar, int32_t numVars) {
         const Node lo = exists(r.low, firstVar, numVars);
         result = cacheNode(r.var, lo, hi.release());
     }
-    return putInOpCache2(opExists, node, firstVar, result, h);
+    return putInOpCache(opExists, key, result);
 }
 
 namespace {
@@ -87,12 +87,12 @@ Node relprod(Node a, Node b, int32_t firstVar, int32_t numVars) {
     if (a == manager.one && b == manager.one) return manager.one;
     if (a == manager.one) return exists(b, firstVar, numVars);
     if (b == manager.one) return exists(a, firstVar, numVars);
-    const int32_t h = opHashCode3(opRelprod, a, b, firstVar);
-    if (const Node hit = searchInOpCache3(opRelprod, a, b, firstVar, h)) return hit;
+    const auto key = opHashCode3(opRelprod, a, b, firstVar);
+    if (const Node hit = searchInOpCache(opRelprod, key)) return hit;
     checkStack();
     const BddNode& ra = nodeOf(a);
     const BddNode& rb = nodeOf(b);
-    prefetchForMiss(h, ra, rb);
+    prefetchForMiss(ra, rb);
     Node result;
     if (ra.var < rb.var) {
         result = relprodSplitOne(ra, b, firstVar, numVars);
@@ -106,7 +106,7 @@ Node relprod(Node a, Node b, int32_t firstVar, int32_t numVars) {
         else
             result = cacheNode(ra.var, lo.release(), hi.release());
     }
-    return putInOpCache3(opRelprod, a, b, firstVar, result, h);
+    return putInOpCache(opRelprod, key, result);
 }
 
 // ---- Entry forms -----------------------------------------------------------------------------------

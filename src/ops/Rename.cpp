@@ -22,17 +22,17 @@ Node renameVars(Node node, int32_t firstVar, int32_t numVars, int32_t offset) {
         return node;
     }
     // The offset in the low 16 bits, biased by 32768, the first variable above it.
-    const auto key = static_cast<int32_t>((static_cast<uint32_t>(offset) + 32768u) |
-                                          (static_cast<uint32_t>(firstVar) << 16));
-    const int32_t h = opHashCode2(opRename, node, key);
-    if (const Node hit = searchInOpCache2(opRename, node, key, h)) return hit;
+    const auto packed = static_cast<int32_t>((static_cast<uint32_t>(offset) + 32768u) |
+                                             (static_cast<uint32_t>(firstVar) << 16));
+    const auto key = opHashCode2(opRename, node, packed);
+    if (const Node hit = searchInOpCache(opRename, key)) return hit;
     checkStack();
-    prefetchForMiss(h, r);
+    prefetchForMiss(r);
     NodeHold hi{renameVars(r.high, firstVar, numVars, offset)};
     const Node lo = renameVars(r.low, firstVar, numVars, offset);
     const int32_t var = r.var >= firstVar ? r.var + offset : r.var;
     const Node result = cacheNode(var, lo, hi.release());
-    return putInOpCache2(opRename, node, key, result, h);
+    return putInOpCache(opRename, key, result);
 }
 
 // ---- Entry forms -----------------------------------------------------------------------------------

@@ -12,15 +12,15 @@
 Node complement(Node n) {
     if (n == manager.zero) return manager.one;
     if (n == manager.one) return manager.zero;
-    const int32_t h = opHashCode1(opComplement, n, n);
-    if (const Node hit = searchInOpCache1(opComplement, n, n, h)) return hit;
+    const auto key = opHashCode1(opComplement, n, n);
+    if (const Node hit = searchInOpCache(opComplement, key)) return hit;
     checkStack();
     const BddNode& r = nodeOf(n);
-    prefetchForMiss(h, r);
+    prefetchForMiss(r);
     NodeHold hi{complement(r.high)};
     const Node lo = complement(r.low);
     const Node result = cacheNode(r.var, lo, hi.release());
-    return putInOpCache1(opComplement, n, n, result, h);
+    return putInOpCache(opComplement, key, result);
 }
 
 namespace {
@@ -28,12 +28,12 @@ namespace {
 // The split step shared by `unite` (code 4) and `intersect` (code 5), after their terminal cases.
 template <Node (*self)(Node, Node)>
 Node splitBoth(int op, Node a, Node b) {
-    const int32_t h = opHashCode1(op, a, b);
-    if (const Node hit = searchInOpCache1(op, a, b, h)) return hit;
+    const auto key = opHashCode1(op, a, b);
+    if (const Node hit = searchInOpCache(op, key)) return hit;
     checkStack();
     const BddNode& ra = nodeOf(a);
     const BddNode& rb = nodeOf(b);
-    prefetchForMiss(h, ra, rb);
+    prefetchForMiss(ra, rb);
     Node result;
     if (ra.var < rb.var) {
         NodeHold hi{self(ra.high, b)};
@@ -48,7 +48,7 @@ Node splitBoth(int op, Node a, Node b) {
         const Node lo = self(a, rb.low);
         result = cacheNode(rb.var, lo, hi.release());
     }
-    return putInOpCache1(op, a, b, result, h);
+    return putInOpCache(op, key, result);
 }
 
 }  // namespace
@@ -90,8 +90,8 @@ int32_t superset(Node a, Node b) {
     if (a == b) return 1;
     if (a == manager.zero) return 0;
     if (b == manager.one) return 0;
-    const int32_t h = opHashCode1(opSuperset, a, b);
-    if (const Node hit = searchInOpCache1(opSuperset, a, b, h)) return hit != manager.zero ? 1 : 0;
+    const auto key = opHashCode1(opSuperset, a, b);
+    if (const Node hit = searchInOpCache(opSuperset, key)) return hit != manager.zero ? 1 : 0;
     checkStack();
     const BddNode& ra = nodeOf(a);
     const BddNode& rb = nodeOf(b);
@@ -102,6 +102,6 @@ int32_t superset(Node a, Node b) {
         answer = superset(ra.low, rb.low) != 0 && superset(ra.high, rb.high) != 0;
     else
         answer = superset(a, rb.low) != 0 && superset(a, rb.high) != 0;
-    putInOpCache1(opSuperset, a, b, answer != 0 ? manager.one : manager.zero, h);
+    putInOpCache(opSuperset, key, answer != 0 ? manager.one : manager.zero);
     return answer;
 }

@@ -29,15 +29,15 @@ int32_t getNumOfTuplesWork(Node node, const TupleLayout& layout, int32_t fieldIn
         // Below `curVar`: a variable in a gap, or before the first field.
         if (r.var != curVar) throwException(msgCountWalk);
 
-        const int32_t h = opHashCode1(opCount, node, node);
-        const int32_t cached = searchInOpCache4(opCount, node, h);
+        const auto key = countKeyOf(node);
+        const int32_t cached = searchInOpCache4(key);
         if (cached != -1) return static_cast<int32_t>(factor * static_cast<uint32_t>(cached));
         uint32_t sum = 0;
         if (r.low != manager.zero)
             sum += static_cast<uint32_t>(getNumOfTuplesWork(r.low, layout, fieldIndex, curVar + 1));
         if (r.high != manager.zero)
             sum += static_cast<uint32_t>(getNumOfTuplesWork(r.high, layout, fieldIndex, curVar + 1));
-        const int32_t count = putInOpCache4(opCount, node, static_cast<int32_t>(sum), h);
+        const int32_t count = putInOpCache4(key, static_cast<int32_t>(sum));
         return static_cast<int32_t>(factor * static_cast<uint32_t>(count));
     }
 }

@@ -22,10 +22,10 @@ Node replaceWork(Node node, const VarMap& map, int32_t mapId) {
         incRefCount(node);
         return node;
     }
-    const int32_t slot = opHashCode2(opReplace, node, mapId);
-    if (const Node hit = searchInOpCache2(opReplace, node, mapId, slot)) return hit;
+    const auto key = opHashCode2(opReplace, node, mapId);
+    if (const Node hit = searchInOpCache(opReplace, key)) return hit;
     checkStack();
-    prefetchForMiss(slot, r);
+    prefetchForMiss(r);
     NodeHold hi{replaceWork(r.high, map, mapId)};
     NodeHold lo{replaceWork(r.low, map, mapId)};
     const int32_t target = map.target[static_cast<size_t>(r.var)];
@@ -40,7 +40,7 @@ Node replaceWork(Node node, const VarMap& map, int32_t mapId) {
         holdRelease(hi.release());
         holdRelease(lo.release());
     }
-    return putInOpCache2(opReplace, node, mapId, result, slot);
+    return putInOpCache(opReplace, key, result);
 }
 
 }  // namespace

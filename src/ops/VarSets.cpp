@@ -67,8 +67,8 @@ Node ite(Node f, Node g, Node h) {
         incRefCount(g);
         return g;
     }
-    const int32_t slot = opHashCode5(opIte, f, g, h);
-    if (const Node hit = searchInOpCache5(opIte, f, g, h, slot)) return hit;
+    const auto key = opHashCode5(opIte, f, g, h);
+    if (const Node hit = searchInOpCache(opIte, key)) return hit;
     checkStack();
     const int32_t top = std::min({varOf(f), varOf(g), varOf(h)});
     Node f0, f1, g0, g1, h0, h1;
@@ -78,7 +78,7 @@ Node ite(Node f, Node g, Node h) {
     NodeHold hi{ite(f1, g1, h1)};
     const Node lo = ite(f0, g0, h0);
     const Node result = cacheNode(top, lo, hi.release());
-    return putInOpCache5(opIte, f, g, h, result, slot);
+    return putInOpCache(opIte, key, result);
 }
 
 Node makeCube(std::span<const int32_t> vars) {
@@ -105,10 +105,10 @@ Node existsSet(Node node, Node cube) {
         incRefCount(node);
         return node;
     }
-    const int32_t slot = opHashCode1(opExistsSet, node, cube);
-    if (const Node hit = searchInOpCache1(opExistsSet, node, cube, slot)) return hit;
+    const auto key = opHashCode1(opExistsSet, node, cube);
+    if (const Node hit = searchInOpCache(opExistsSet, key)) return hit;
     checkStack();
-    prefetchForMiss(slot, r);
+    prefetchForMiss(r);
     Node result;
     if (varOf(cube) == r.var) {
         const Node rest = nodeOf(cube).high;
@@ -124,7 +124,7 @@ Node existsSet(Node node, Node cube) {
         const Node lo = existsSet(r.low, cube);
         result = cacheNode(r.var, lo, hi.release());
     }
-    return putInOpCache1(opExistsSet, node, cube, result, slot);
+    return putInOpCache(opExistsSet, key, result);
 }
 
 Node relprodSet(Node a, Node b, Node cube) {
@@ -135,8 +135,8 @@ Node relprodSet(Node a, Node b, Node cube) {
     const int32_t top = std::min(varOf(a), varOf(b));
     cube = cubeFrom(cube, top);
     if (cube == manager.one) return intersect(a, b);
-    const int32_t slot = opHashCode5(opRelprodSet, a, b, cube);
-    if (const Node hit = searchInOpCache5(opRelprodSet, a, b, cube, slot)) return hit;
+    const auto key = opHashCode5(opRelprodSet, a, b, cube);
+    if (const Node hit = searchInOpCache(opRelprodSet, key)) return hit;
     checkStack();
     Node a0, a1, b0, b1;
     cofactors(a, top, a0, a1);
@@ -156,7 +156,7 @@ Node relprodSet(Node a, Node b, Node cube) {
         const Node lo = relprodSet(a0, b0, cube);
         result = cacheNode(top, lo, hi.release());
     }
-    return putInOpCache5(opRelprodSet, a, b, cube, result, slot);
+    return putInOpCache(opRelprodSet, key, result);
 }
 
 std::vector<int32_t> supportOf(Node node) {

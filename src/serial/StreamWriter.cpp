@@ -2,6 +2,7 @@
 // over the roots.
 #include "engine/Marking.h"
 #include "engine/OpCache.h"
+#include "engine/UniqueTable.h"
 #include "serial/DiagramStream.h"
 
 #include <algorithm>
@@ -108,6 +109,30 @@ struct UnmarkNumberedOnExit {
     }
 };
 
+// Gives the numbered nodes fresh stamps, and the terminals theirs, once the write is over, on every
+// exit: the operation cache knows a node by its stamp, which no other node may ever carry, and the
+// node numbers repeat stamps of other nodes.
+struct RestampNumberedOnExit {
+    const StreamWriter& w;
+    explicit RestampNumberedOnExit(const StreamWriter& writer) : w(writer) {}
+    RestampNumberedOnExit(const RestampNumberedOnExit&) = delete;
+    RestampNumberedOnExit& operator=(const RestampNumberedOnExit&) = delete;
+    ~RestampNumberedOnExit() {
+        nodeOf(manager.zero).id = zeroStamp;
+        nodeOf(manager.one).id = oneStamp;
+        const int64_t count = int64_t{w.serializedNodeID} - 2;
+        if (manager.curSerialID >= freedStamp - 1 - count) {
+            restampLiveNodes();
+            return;
+        }
+        constexpr int64_t ahead = 16;
+        for (int64_t k = 0; k < count; ++k) {
+            if (k + ahead < count) __builtin_prefetch(&nodeOf(w.numbered[k + ahead].handle), 1);
+            nodeOf(w.numbered[k].handle).id = manager.curSerialID++;
+        }
+    }
+};
+
 // A copy to emit, and how far it is: entered (descend low), low done (descend high), both done
 // (emit the record).
 struct EmissionStep {
@@ -170,6 +195,7 @@ StreamInts encodeDiagramStream(std::span<const Node> roots, const StreamProgress
     const int64_t capacity = manager.nodeCacheOccupied;
     StreamBuffer<NumberedNode> copies(capacity, StreamBufferUse::upToBound);
     StreamWriter w{2, copies.get(), 0, capacity, nullptr, 0};
+    const RestampNumberedOnExit restamp{w};
     nodeOf(manager.zero).id = 0;
     nodeOf(manager.one).id = 1;
     {

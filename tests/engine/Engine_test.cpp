@@ -1,33 +1,43 @@
-// What the Java tests cannot see of the node store and the operation cache: the node hash, table
-// growth, make-node's order check and hand-over, the count's bound, the collection rhythm, a failing
-// collection with the queue lock, and the cache's replacement rule.
+// What the Java tests cannot see of the node store and the operation cache: the slot functions,
+// table growth, make-node's order check and hand-over, the count's bound, the collection rhythm, a failing
+// collection with the queue lock, and the cache's lines and growth.
 #include "support/Engine.h"
 
+#include <set>
 #include <tuple>
 
 namespace {
 
 Node fresh(int32_t var) { return cacheNode(var, manager.zero, manager.one); }
 
-// The node hash and the table's growth. From 22 bits on the sign-filled shifts of children with
-// bit 31 set reach the mask. The first doubling is always made, later ones within the bound.
-TEST_F(EngineTest, TheUniqueTableHashesSignFilledAndDoublesToItsBound) {
-    const std::tuple<int32_t, Node, Node, int32_t> hashes[] = {
-        {7, 0x1000, 0x2000, 85}, {22, 0x80001234, 0x90000010, 3519659}, {24, 0x80001234, 0x90000010, 11757911}};
-    for (const auto& [b, low, high, bucket] : hashes) {
-        manager.nodeCacheBitsCount = b;
-        manager.nodeCacheLength = 1 << b;
-        EXPECT_EQ(nodeHashCode(3, low, high), bucket) << b << " bits";
+// Runs of neighbouring keys, as a diagram's children and an operation's stamps come, spread over
+// the whole table: a random function would put 4096 keys into 63% of 4096 slots or lines, the sums
+// of shifted keys that both tables once used into an eighth of them.
+TEST_F(EngineTest, SlotFunctionsSpreadRunsOfKeys) {
+    manager.nodeCacheBitsCount = 12;
+    std::set<int32_t> buckets, slots;
+    for (Node i = 0; i < 4096; ++i) {
+        buckets.insert(nodeHashCode(7, 1000 + i, 1001 + i));
+        nodeOf(manager.zero).id = 1000 + i;
+        nodeOf(manager.one).id = 5000 + 3 * i;
+        slots.insert(static_cast<int32_t>(opHashCode1(opIntersect, manager.zero, manager.one).hash >> 52));
     }
-    manager.nodeCacheBitsCount = initialTableBits;  // the table itself never changed
-    manager.nodeCacheLength = 1 << initialTableBits;
-    // bound, nodes made, then the length and threshold
-    const int32_t growth[][4] = {{512, 96, 128, 96},           {512, 97, 256, 192},          {0, 2000, 256, 0x7FFFFFFF},
-                                 {1000, 2000, 512, 0x7FFFFFFF}, {1024, 2000, 1024, 0x7FFFFFFF}};
+    EXPECT_GT(buckets.size(), 2048u);
+    EXPECT_GT(slots.size(), 2048u);
+}
+
+// The unique table doubles at three quarters within its bound and at one node a bucket beyond it;
+// the length that the report shows stops at the bound (the first doubling is always made).
+TEST_F(EngineTest, TheUniqueTableGrowsPastTheBoundItReports) {
+    // bound, nodes made, then the reported length and threshold, and the table's length
+    const int32_t growth[][5] = {{512, 96, 128, 96, 128},           {512, 97, 256, 192, 256},
+                                 {0, 2000, 256, 0x7FFFFFFF, 2048},   {1000, 2000, 512, 0x7FFFFFFF, 2048},
+                                 {1024, 2000, 1024, 0x7FFFFFFF, 2048}};
     for (const auto& c : growth) {
         startEngine(c[0], 1000, 0, 1);
         for (int32_t v = 0; v < c[1]; ++v) fresh(v);
-        EXPECT_EQ(std::tuple(manager.nodeCacheLength, manager.nodeCacheTreshold), std::tuple(c[2], c[3]))
+        EXPECT_EQ(std::tuple(manager.reportedNodeCacheLength, manager.reportedNodeCacheTreshold, manager.nodeCacheLength),
+                  std::tuple(c[2], c[3], c[4]))
             << "bound " << c[0];
     }
 }
@@ -118,27 +128,31 @@ void reuseRecordOf(Node n, int32_t var) {
     ASSERT_EQ(fresh(var), n);
 }
 
-// A live entry whose result has more references keeps its slot against one store, and only one
-// in a row; an entry that can never be hit again gives way whatever the counts.
-TEST_F(EngineTest, ReplacementSparesAMoreReferencedLiveEntryOnceInARow) {
-    const Node a = fresh(1), b = fresh(2), held = fresh(3), fewer = fresh(4), weakest = fresh(11);
-    for (int i = 0; i < 2; ++i) incRefCount(held);  // 3
-    incRefCount(fewer);                              // 2
-    putInOpCache2(opExistsVar, a, 2, held, 7);
-    EXPECT_EQ(putInOpCache1(opIntersect, a, b, fewer, 7), fewer);
-    EXPECT_EQ(searchInOpCache1(opIntersect, a, b, 7), Node{0}) << "refused";
-    EXPECT_EQ(searchInOpCache2(opExistsVar, a, 2, 7), held) << "the spared entry is still hit";
-    putInOpCache1(opIntersect, a, b, weakest, 7);
-    EXPECT_EQ(searchInOpCache1(opIntersect, a, b, 7), weakest) << "the next store replaces it";
-    putInOpCache1(opUnite, a, b, held, 7);
-    putInOpCache1(opIntersect, a, b, fewer, 7);
-    EXPECT_EQ(searchInOpCache1(opUnite, a, b, 7), held) << "a write clears the mark: the entry refuses again";
-    putInOpCache1(opIntersect, a, b, weakest, 7);  // after its refusal the entry gives way
-    reuseRecordOf(b, 8);
-    const Node weak = fresh(9);  // one reference, fewer than the entry's result
-    putInOpCache1(opUnite, a, b, weak, 7);
-    EXPECT_EQ(searchInOpCache1(opUnite, a, b, 7), weak) << "a dead key's entry gives way at once";
-    EXPECT_EQ(manager.opCacheOccupied, 1);
+// A line of the cache keeps its newest entries, a table's growth keeps every entry, and an entry
+// whose key node or result was freed, its record reused, is never hit again.
+TEST_F(EngineTest, TheCacheKeepsEveryLinesNewestEntriesAndNoneOfAReusedRecord) {
+    const Node b = fresh(1);
+    const auto lineOfKey = [&](Node a) { return opHashCode1(opUnite, a, b).hash >> (64 - manager.opTables[opUnite].lineBits); };
+    std::vector<Node> same, results;  // keys whose entries share one line
+    for (int32_t v = 2; same.size() < 5; ++v) {
+        const Node a = fresh(v);
+        if (same.empty() || lineOfKey(a) == lineOfKey(same[0])) same.push_back(a);
+    }
+    for (const Node a : same) results.push_back(putInOpCache(opUnite, opHashCode1(opUnite, a, b), fresh(20000 + static_cast<int32_t>(results.size()))));
+    const auto hits = [&] {
+        std::vector<bool> hit;
+        for (const Node a : same) hit.push_back(searchInOpCache(opUnite, opHashCode1(opUnite, a, b)) != 0);
+        return hit;
+    };
+    EXPECT_EQ(hits(), (std::vector<bool>{false, true, true, true, true})) << "the oldest of five went";
+    const int32_t bits = manager.opTables[opUnite].lineBits;
+    for (int32_t v = 2000; manager.opTables[opUnite].lineBits == bits; ++v)  // other lines fill up
+        if (const Node a = fresh(v); lineOfKey(a) != lineOfKey(same[0])) putInOpCache(opUnite, opHashCode1(opUnite, a, b), b);
+    EXPECT_EQ(hits(), (std::vector<bool>{false, true, true, true, true})) << "the doubled table keeps them";
+    reuseRecordOf(same[1], 30000);
+    while (refCountOf(nodeOf(results[2])) > 1) dropRefPlain(results[2]);
+    reuseRecordOf(results[2], 30001);
+    EXPECT_EQ(hits(), (std::vector<bool>{false, false, false, true, true})) << "a key reused, a result reused";
 }
 
 }  // namespace

@@ -10,23 +10,6 @@ void finding(const std::string& what) {
     std::abort();
 }
 
-int32_t drainStore() {
-    for (bool again = true; again;) {
-        collectGarbage();
-        again = false;
-        for (Node h = 1; h <= static_cast<Node>(manager.totalNodesAllocated); ++h) {
-            BddNode& r = nodeOf(h);
-            if (r.id != freedStamp || r.low == 0) continue;
-            const Node low = r.low, high = r.high;
-            r.low = r.high = 0;
-            doDecRefCount(low);
-            doDecRefCount(high);
-            again = true;
-        }
-    }
-    return manager.nodeCacheOccupied;
-}
-
 void checkStoreSound() {
     std::set<std::tuple<int32_t, Node, Node>> triples;
     int32_t live = 0;

@@ -1,4 +1,4 @@
-// What the unit tests and the fuzz target share: the error exit caught, and the store drained.
+// What the unit tests and the fuzz target share: the error exit caught, and the store checked.
 #pragma once
 
 #include "engine/RefCounts.h"
@@ -18,11 +18,6 @@ std::string errorOf(F&& body) {
 
 // Prints "FINDING: <what>" and aborts the process.
 [[noreturn]] void finding(const std::string& what);
-
-// Carries out the queued releases, then gives back what freed records still hold on their children
-// (as their reuse by make-node would), until nothing is left to release. Returns the live inner
-// nodes then. A collection may raise.
-int32_t drainStore();
 
 // Checks what must hold of the store between operations: every live inner node is reduced (two
 // different children), ordered (its variable below both children's), unmarked, over live children,

@@ -40,7 +40,9 @@ import java.util.concurrent.TimeUnit;
  * sizes to the set. The lock-in guard (engine only) times one conjunction on a fresh cache and on a
  * full one; the driver flags it, and exits with status 1 after the tables, when the two times are
  * more than 1.5 apart. A line marked "cache 2^22" gives the engine's cache as many bytes as the
- * peer's six caches take (see README.md); --engine-cache N does that for every line.
+ * peer's six caches take (see README.md); --engine-cache N does that for every line. A line marked
+ * "typed defaults" runs the engine through the typed layer as Engine.start() sets it up, the peer
+ * as on every line; --only typed picks those lines.
  */
 public final class BenchDriver {
     /** The numbers given to both sides: engine doInit(NODE_TABLE, CACHE, gcRate, true), peer bdd_init(NODE_TABLE, CACHE). */
@@ -58,10 +60,27 @@ public final class BenchDriver {
     static final double LOCKIN_LIMIT = 1.5;
     static final long LOCKIN_TIMEOUT_SECONDS = 120;
 
-    /** engineCache 0: the same cache bound as the peer's. */
-    private record Job(String workload, int size, int engineCache) {
+    /**
+     * engineCache 0: the same cache bound as the peer's. A typed job runs the engine through the
+     * typed layer with its defaults (Engine.Settings.DEFAULTS), the peer as in the other jobs.
+     */
+    private record Job(String workload, int size, int engineCache, boolean typed) {
         Job(String workload, int size) {
-            this(workload, size, 0);
+            this(workload, size, 0, false);
+        }
+
+        Job(String workload, int size, int engineCache) {
+            this(workload, size, engineCache, false);
+        }
+
+        static Job typed(String workload, int size) {
+            return new Job(workload, size, 0, true);
+        }
+
+        /** The workload's name for Workloads. */
+        String engineWorkload() {
+            String name = isCircuit() ? "circuit" : workload;
+            return typed ? "typed-" + name : name;
         }
 
         boolean isCircuit() {
@@ -82,11 +101,13 @@ public final class BenchDriver {
             new Job("arbiter", 128), new Job("ripple", 256), new Job("lookahead", 256), new Job("comparator", 18),
             new Job("majority", 201), new Job("shifter", 256), new Job("random", 3000),
             new Job("random", 3000, EQUAL_CACHE),
-            new Job("lockin", 16));
+            new Job("lockin", 16),
+            Job.typed("closure", 12), Job.typed("queens", 11), Job.typed("insert", 1_000_000), Job.typed("random", 3000));
     private static final List<Job> SMOKE = List.of(
             new Job("queens", 8), new Job("closure", 8), new Job("insert", 10_000), new Job("roundtrip", 10_000),
             new Job("arbiter", 8), new Job("ripple", 8), new Job("lookahead", 8), new Job("comparator", 6),
-            new Job("majority", 9), new Job("shifter", 8), new Job("random", 200), new Job("lockin", 8));
+            new Job("majority", 9), new Job("shifter", 8), new Job("random", 200), new Job("lockin", 8),
+            Job.typed("closure", 8), Job.typed("queens", 8), Job.typed("insert", 10_000), Job.typed("random", 200));
 
     private String java;
     private String classpath;
@@ -152,7 +173,7 @@ public final class BenchDriver {
         List<Row> rows = new ArrayList<>();
         List<String> lockInFailures = new ArrayList<>();
         for (Job job : concat(smoke ? SMOKE : FULL, added)) {
-            if (only != null && !only.contains(job.workload)) {
+            if (only != null && !only.contains(job.workload) && !(job.typed && only.contains("typed"))) {
                 continue;
             }
             int jobCache = job.engineCache > 0 ? job.engineCache : engineCache > 0 ? engineCache : cache;
@@ -163,7 +184,7 @@ public final class BenchDriver {
                 file.toFile().deleteOnExit();
                 what = file.toString();
             }
-            List<String> engineArgs = List.of(job.isCircuit() ? "circuit" : job.workload, what,
+            List<String> engineArgs = List.of(job.engineWorkload(), what,
                     Integer.toString(table), Integer.toString(jobCache), Integer.toString(rate));
             if (job.isLockIn()) {
                 Row row = lockIn(job, engineArgs);
@@ -293,12 +314,12 @@ public final class BenchDriver {
     // ---- the table -----------------------------------------------------------------------------
 
     private static final String[] HEADER = {"workload", "size", "engine ms", "peer ms", "engine/peer",
-        "engine RSS MiB", "engine own MiB", "peer RSS MiB", "peer table MiB", "engine B/live node",
+        "engine RSS MiB", "engine own MiB", "engine records", "peer RSS MiB", "peer table MiB", "engine B/live node",
         "peer B/live node", "engine Mnodes/s", "peer Mnodes/s", "answer", "result nodes"};
 
     private static final String[] CIRCUIT_HEADER = {"circuit", "size", "gates", "engine ms", "peer ms", "engine/peer",
         "engine slowest op", "engine slowest ms", "peer slowest op", "peer slowest ms", "slowest engine/peer",
-        "engine RSS MiB", "engine own MiB", "peer RSS MiB", "ones on 64 vectors", "output nodes"};
+        "engine RSS MiB", "engine own MiB", "engine records", "peer RSS MiB", "ones on 64 vectors", "output nodes"};
 
     private static final String[] LOCKIN_HEADER = {"lock-in guard", "size", "fresh ms", "filled ms",
         "filled/fresh", "within " + LOCKIN_LIMIT};
@@ -309,6 +330,9 @@ public final class BenchDriver {
             String size = job.workload.equals("closure") ? "2^" + job.size
                     : job.workload.equals("insert") || job.workload.equals("roundtrip")
                     ? String.format(Locale.ROOT, "%,d", job.size) : Integer.toString(job.size);
+            if (job.typed) {
+                return size + ", typed defaults";
+            }
             return job.engineCache > 0 ? size + ", cache 2^" + Integer.numberOfTrailingZeros(job.engineCache) : size;
         }
 
@@ -329,19 +353,24 @@ public final class BenchDriver {
                 return new String[] {job.workload, size(), counted.get("gates"), fmt(em), hasPeer ? fmt(pm) : "-",
                     hasPeer ? ratio(em / pm) : "-", engine.get(0).get("slowest_op"), fmt(es),
                     hasPeer ? peer.get(0).get("slowest_op") : "-", hasPeer ? fmt(ps) : "-", hasPeer ? ratio(es / ps) : "-",
-                    mib(median(engine, "peak_rss_kb") * 1024), mib(median(engine, "own_bytes")),
+                    mib(median(engine, "peak_rss_kb") * 1024), mib(median(engine, "own_bytes")), records(),
                     hasPeer ? mib(median(peer, "peak_rss_kb") * 1024) : "-", counted.get("answer"),
                     counted.get("result_nodes")};
             }
             String answer = job.workload.equals("roundtrip") ? "same handle" : counted.get("answer");
             return new String[] {job.workload, size(), fmt(em), hasPeer ? fmt(pm) : "-",
                 hasPeer ? ratio(em / pm) : "-",
-                mib(median(engine, "peak_rss_kb") * 1024), mib(median(engine, "own_bytes")),
+                mib(median(engine, "peak_rss_kb") * 1024), mib(median(engine, "own_bytes")), records(),
                 hasPeer ? mib(median(peer, "peak_rss_kb") * 1024) : "-", hasPeer ? mib(median(peer, "own_bytes")) : "-",
                 perNode(median(engine, "own_bytes"), median(engine, "live_nodes")),
                 hasPeer ? perNode(median(peer, "own_bytes"), median(peer, "live_nodes")) : "-",
                 rate(counted.get("created"), em), hasPeer ? rate(peer.get(0).get("created"), pm) : "-",
                 answer, counted.get("result_nodes")};
+        }
+
+        /** "Total nodes allocated" at the end of the timed part. */
+        private String records() {
+            return String.format(Locale.ROOT, "%,.0f", median(engine, "records"));
         }
 
         private String[] lockInCells() {

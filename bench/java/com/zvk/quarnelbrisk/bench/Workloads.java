@@ -1,7 +1,12 @@
 package com.zvk.quarnelbrisk.bench;
 
+import com.zvk.quarnelbrisk.bdd.nativeproxy.BDDEngineNativeProxy;
 import com.zvk.quarnelbrisk.bdd.nativeproxy.BDDManagerNativeProxy;
 import com.zvk.quarnelbrisk.bdd.nativeproxy.BDDNativeProxy;
+import com.zvk.quarnelbrisk.bdd.typed.Engine;
+import com.zvk.quarnelbrisk.bdd.typed.Field;
+import com.zvk.quarnelbrisk.bdd.typed.Layout;
+import com.zvk.quarnelbrisk.bdd.typed.TupleSet;
 import java.io.ByteArrayInputStream;
 import java.io.ByteArrayOutputStream;
 import java.io.IOException;
@@ -9,11 +14,14 @@ import java.io.ObjectInputStream;
 import java.io.ObjectOutputStream;
 import java.nio.file.Files;
 import java.nio.file.Path;
+import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.HashSet;
 import java.util.LinkedHashMap;
+import java.util.List;
 import java.util.Map;
 import java.util.Set;
+import java.util.function.Supplier;
 
 /**
  * One run of one workload against the engine, in a process of its own, checking its own answer.
@@ -26,6 +34,9 @@ import java.util.Set;
  *   roundtrip M       the set of insert M written to an object stream and read back
  *   circuit FILE      every gate of the netlist FILE (see Circuits) built in order
  *   lockin N          one conjunction on a fresh cache and again on a cache full of live results
+ *   typed-closure K, typed-queens N, typed-insert M, typed-circuit FILE
+ *                     the same through the typed layer, started with Engine.Settings.DEFAULTS (the
+ *                     three numbers are then not used)
  * </pre>
  *
  * It prints one line "RESULT key=value ..." (BenchDriver reads it) and exits with status 1, after a
@@ -54,10 +65,12 @@ public final class Workloads {
             System.exit(2);
         }
         String workload = args[0];
-        boolean isCircuit = workload.equals("circuit");
+        boolean isCircuit = workload.endsWith("circuit");
         int size = isCircuit ? 0 : Integer.parseInt(args[1]);
-        BDDManagerNativeProxy.doInit(Integer.parseInt(args[2]), Integer.parseInt(args[3]),
-                Integer.parseInt(args[4]), true);
+        if (!workload.startsWith("typed-")) {  // the typed workloads start the engine themselves
+            BDDManagerNativeProxy.doInit(Integer.parseInt(args[2]), Integer.parseInt(args[3]),
+                    Integer.parseInt(args[4]), true);
+        }
         Workloads w = new Workloads(args.length > 5 && args[5].equals("--count-nodes"));
         w.result.put("side", "engine");
         w.result.put("workload", workload);
@@ -69,6 +82,10 @@ public final class Workloads {
             case "roundtrip" -> new int[] {w.roundTrip(size)};
             case "circuit" -> w.circuit(Path.of(args[1]));
             case "lockin" -> w.lockIn(size, Integer.parseInt(args[3]));
+            case "typed-closure" -> w.typedClosure(size);
+            case "typed-queens" -> w.typedQueens(size);
+            case "typed-insert" -> w.typedInsert(size);
+            case "typed-circuit" -> w.typedCircuit(Path.of(args[1]));
             default -> throw new IllegalArgumentException("unknown workload " + workload);
         };
         w.memoryFigures(kept);
@@ -84,10 +101,15 @@ public final class Workloads {
         startNanos = System.nanoTime();
     }
 
-    /** Milliseconds since startClock; the nodes created in between when counting. */
+    /**
+     * Milliseconds since startClock; the nodes created in between when counting. Also the records
+     * the store has carved by then ("Total nodes allocated", which never falls).
+     */
     private double stopClock(String prefix) {
         double ms = (System.nanoTime() - startNanos) / 1e6;
         result.put(prefix + "ms", String.format("%.3f", ms));
+        String records = BDDManagerNativeProxy.doGetInfo()[1];
+        result.put("records", Long.parseLong(records.substring(records.indexOf(':') + 1).trim()));
         if (countNodes) {
             result.put(prefix + "created", EngineProbe.createdNodes() - startCreated);
         }
@@ -95,8 +117,9 @@ public final class Workloads {
     }
 
     /**
-     * With only {@code kept} held: the nodes of its diagrams (added up), the engine's bytes, its
-     * live nodes and the process's peak RSS.
+     * With only {@code kept} held: the nodes of its diagrams (added up), the engine's bytes (records,
+     * unique table and operation cache as they lie in memory), its live nodes and the process's peak
+     * RSS.
      */
     private void memoryFigures(int[] kept) throws IOException {
         BDDManagerNativeProxy.doCollectGarbage();
@@ -107,7 +130,9 @@ public final class Workloads {
         result.put("result_nodes", nodes);
         String alive = BDDManagerNativeProxy.doGetInfo()[0];  // "Alive nodes: N"
         result.put("live_nodes", Long.parseLong(alive.substring(alive.indexOf(':') + 1).trim()));
-        result.put("own_bytes", Integer.toUnsignedLong(BDDManagerNativeProxy.doGetMemoryState()));
+        long[] stats = BDDEngineNativeProxy.doGetStats();
+        result.put("own_bytes", stats[BDDEngineNativeProxy.STAT_RECORD_BYTES] + stats[BDDEngineNativeProxy.STAT_BUCKET_BYTES]
+                + stats[BDDEngineNativeProxy.STAT_CACHE_BYTES]);
         for (int k : kept) {
             BDDNativeProxy.doDecRefCount(k);
         }
@@ -418,6 +443,231 @@ public final class Workloads {
             ones += Long.bitCount(got[o]);
         }
         result.put("answer", ones);
+    }
+
+    // ---- through the typed layer, with its defaults ------------------------------------------------
+
+    /** The handles of sets, each with a reference of its own for memoryFigures; the sets are closed. */
+    private static int[] keep(TupleSet... sets) {
+        int[] handles = new int[sets.length];
+        for (int i = 0; i < sets.length; i++) {
+            handles[i] = sets[i].handle();
+            BDDNativeProxy.doIncRefCount(handles[i]);
+            sets[i].close();
+        }
+        return handles;
+    }
+
+    /** The closure of {@link #closure} as an application writes it: join on y, z renamed to y, union. */
+    private int[] typedClosure(int bits) {
+        int[][] edges = Inputs.graph(bits);
+        Engine engine = Engine.start();
+        Field x = engine.field("x", bits);
+        Field y = engine.field("y", bits);
+        Field z = engine.field("z", bits);
+        List<int[]> pairs = new ArrayList<>();
+        for (int i = 0; i < edges[0].length; i++) {
+            pairs.add(new int[] {edges[0][i], edges[1][i]});
+        }
+        TupleSet direct = engine.of(engine.layout(x, y), pairs);
+        startClock();
+        TupleSet t = direct.copy();
+        int iterations = 0;
+        try (TupleSet yz = direct.rename(y, z); TupleSet shifted = yz.rename(x, y)) {  // D(y, z)
+            while (true) {
+                iterations++;
+                TupleSet next;
+                try (TupleSet joined = t.join(shifted, y); TupleSet step = joined.rename(z, y)) {
+                    next = t.union(step);
+                }
+                boolean done = next.sameTuplesAs(t);
+                t.close();
+                t = next;
+                if (done) {
+                    break;
+                }
+            }
+        }
+        long pairCount = t.countLong();
+        stopClock("");
+        direct.close();
+        result.put("answer", pairCount);
+        result.put("iterations", iterations);
+        check("closure 2^" + bits + " pairs", pairCount, Inputs.reachablePairs(bits, edges));
+        return keep(t);
+    }
+
+    /**
+     * The queens of {@link #queens} over one field of n bits a row, every square's set over the whole
+     * board (the field's bit set, the other fields free), folded as there.
+     */
+    private int[] typedQueens(int n) {
+        Engine engine = Engine.start();
+        Field[] rows = new Field[n];
+        for (int i = 0; i < n; i++) {
+            rows[i] = engine.field("row" + i, n);
+        }
+        Layout board = engine.layout(rows);
+        TupleSet[][] queen = new TupleSet[n][n];
+        TupleSet[][] free = new TupleSet[n][n];
+        try (TupleSet all = engine.all(board)) {
+            for (int i = 0; i < n; i++) {
+                for (int j = 0; j < n; j++) {
+                    List<int[]> values = new ArrayList<>();
+                    for (int v = 0; v < 1 << n; v++) {
+                        if ((v >> (n - 1 - j) & 1) != 0) {
+                            values.add(new int[] {v});
+                        }
+                    }
+                    try (TupleSet square = engine.of(engine.layout(rows[i]), values)) {
+                        queen[i][j] = all.join(square);
+                    }
+                    free[i][j] = queen[i][j].complement();
+                }
+            }
+        }
+        startClock();
+        TupleSet solution = engine.all(board);
+        int[] at = new int[2];
+        for (int i = n - 1; i >= 0; i--) {
+            TupleSet row = engine.empty(board);
+            for (int j = 0; j < n; j++) {
+                row = replaced(row, row.union(queen[i][j]));
+            }
+            solution = replaced(solution, solution.intersect(row));
+            row.close();
+            for (int j = 0; j < n; j++) {
+                for (int p = 0; p < 4; p++) {
+                    TupleSet part = engine.all(board);
+                    for (int k = 0; k < n; k++) {
+                        if (!attacksLater(p, i, j, k, n, at)) {
+                            continue;
+                        }
+                        try (TupleSet clause = free[i][j].union(free[at[0]][at[1]])) {
+                            part = replaced(part, part.intersect(clause));
+                        }
+                    }
+                    solution = replaced(solution, solution.intersect(part));
+                    part.close();
+                }
+            }
+        }
+        long solutions = solution.countLong();
+        stopClock("");
+        for (int i = 0; i < n; i++) {
+            for (int j = 0; j < n; j++) {
+                queen[i][j].close();
+                free[i][j].close();
+            }
+        }
+        result.put("answer", solutions);
+        check("queens " + n + " solutions", solutions, QUEENS_SOLUTIONS[n]);
+        return keep(solution);
+    }
+
+    /** One call of the typed circuit build, timed alone as {@link #timed} does. */
+    private TupleSet timedSet(String what, int k, Supplier<TupleSet> call) {
+        long t0 = System.nanoTime();
+        TupleSet r = call.get();
+        long t = System.nanoTime() - t0;
+        if (t > slowestNanos) {
+            slowestNanos = t;
+            slowestOp = what + k;
+        }
+        return r;
+    }
+
+    /** Closes {@code old} and returns {@code fresh}: the step of the typed folds. */
+    private static TupleSet replaced(TupleSet old, TupleSet fresh) {
+        old.close();
+        return fresh;
+    }
+
+    /** The tuples of {@link #insert}, one {@code with} a tuple. */
+    private int[] typedInsert(int m) {
+        int[][] t = Inputs.tuples(m);
+        Engine engine = Engine.start();
+        Layout pair = engine.layout(engine.field("x", Inputs.TUPLE_BITS), engine.field("y", Inputs.TUPLE_BITS));
+        startClock();
+        TupleSet set = engine.empty(pair);
+        for (int i = 0; i < m; i++) {
+            set = replaced(set, set.with(t[0][i], t[1][i]));
+        }
+        long count = set.countLong();
+        stopClock("");
+        result.put("answer", count);
+        check("insert " + m + " distinct tuples", count, distinctTuples(m));
+        return keep(set);
+    }
+
+    /**
+     * The gates of {@link #circuit} over one one-bit field an input, every signal's set over all the
+     * inputs: a complemented input through {@code complement}, each gate with {@code intersect},
+     * each set closed after its last reader.
+     */
+    private int[] typedCircuit(Path file) throws IOException {
+        Circuits.Netlist c = Circuits.Netlist.read(file);
+        Engine engine = Engine.start();
+        Field[] inputs = new Field[c.inputs()];
+        for (int i = 0; i < inputs.length; i++) {
+            inputs[i] = engine.field("in" + (i + 1), 1);
+        }
+        Layout all = engine.layout(inputs);
+        int signals = c.inputs() + 1 + c.gates();
+        int[] lastReader = new int[signals];
+        Arrays.fill(lastReader, -1);
+        for (int k = 0; k < c.gates(); k++) {
+            lastReader[c.fanin()[2 * k] >> 1] = k;
+            lastReader[c.fanin()[2 * k + 1] >> 1] = k;
+        }
+        for (int o : c.outputs()) {
+            lastReader[o >> 1] = c.gates();
+        }
+        TupleSet[] signal = new TupleSet[signals];
+        try (TupleSet full = engine.all(all)) {
+            for (int i = 1; i <= c.inputs(); i++) {
+                try (TupleSet one = engine.tuple(engine.layout(inputs[i - 1]), 1)) {
+                    signal[i] = full.join(one);
+                }
+            }
+        }
+        startClock();
+        for (int k = 0; k < c.gates(); k++) {
+            int la = c.fanin()[2 * k];
+            int lb = c.fanin()[2 * k + 1];
+            TupleSet a = (la & 1) == 0 ? signal[la >> 1] : timedSet("not@", k, signal[la >> 1]::complement);
+            TupleSet b = (lb & 1) == 0 ? signal[lb >> 1] : timedSet("not@", k, signal[lb >> 1]::complement);
+            signal[c.gateSignal(k)] = timedSet("and@", k, () -> a.intersect(b));
+            if ((la & 1) != 0) {
+                a.close();
+            }
+            if ((lb & 1) != 0) {
+                b.close();
+            }
+            if (lastReader[la >> 1] == k) {
+                signal[la >> 1].close();
+            }
+            if (lastReader[lb >> 1] == k && lb >> 1 != la >> 1) {
+                signal[lb >> 1].close();
+            }
+        }
+        TupleSet[] outputs = new TupleSet[c.outputs().length];
+        for (int o = 0; o < outputs.length; o++) {
+            int lit = c.outputs()[o];
+            outputs[o] = (lit & 1) == 0 ? signal[lit >> 1].copy() : timedSet("not-out@", o, signal[lit >> 1]::complement);
+        }
+        stopClock("");
+        for (int s = 1; s < signals; s++) {
+            if (lastReader[s] == c.gates()) {
+                signal[s].close();
+            }
+        }
+        result.put("slowest_ms", String.format("%.3f", slowestNanos / 1e6));
+        result.put("slowest_op", slowestOp);
+        result.put("gates", c.gates());
+        int[] kept = keep(outputs);
+        checkSimulation(c, kept);
+        return kept;
     }
 
     // ---- the lock-in guard -------------------------------------------------------------------------

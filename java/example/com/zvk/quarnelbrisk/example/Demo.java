@@ -35,8 +35,8 @@ import java.util.concurrent.TimeUnit;
  * </pre>
  */
 public final class Demo {
-    /** A collection every 10000 node creations; the other settings are the engine's defaults. */
-    static final Engine.Settings SETTINGS = Engine.Settings.DEFAULTS.withGarbageCollectRate(10_000);
+    /** The engine's defaults: collections when they pay, within a bound on memory. */
+    static final Engine.Settings SETTINGS = Engine.Settings.DEFAULTS;
 
     private Demo() {}
 

@@ -60,50 +60,94 @@ public final class Engine {
      * How the store is started.
      *
      * <h2>Sizing</h2>
-     * The two table bounds decide the engine's memory and much of its speed. Neither bounds the
-     * number of nodes: their records (20 bytes each, carved a thousand at a time and kept for the
-     * life of the process) grow with what a program builds, until the system has no more memory
-     * ("Out of memory"). Both tables start small, double as the store grows, stop at their bound and
-     * never shrink. Figures of this machine (2 shared cores, 2026-12-08), medians of three runs:
+     * The two table bounds decide much of the engine's speed; the collection floor below decides its
+     * records. Both tables start small, double as the store grows and never shrink. Figures of this
+     * machine (2 shared cores, 2026-12-08), medians of three runs:
      * <ul>
      *   <li>{@code maxNodeCacheSize}, the unique table, through which every node is found or made: 8
-     *       bytes a bucket (the statistics report counts 4), so the default 2<sup>22</sup> takes at
-     *       most 32 MiB. Once the store holds more nodes than the table has buckets, every node made
-     *       or found walks a longer chain. Building a set of 20,000 random pairs of 20-bit values
-     *       one tuple at a time (252,981 nodes) took 350 ms with the default and 18.7 s with a
-     *       bound of 1024; the benchmarks' queens 12, whose store holds 10.7 million nodes, took 7.0
-     *       s with 2<sup>24</sup> against 8.0 and 8.6 s with the default. Give a power of two at or
-     *       above the most nodes the program holds at once.</li>
-     *   <li>{@code maxOpCacheSize}, the operation cache, the one memo of all operations: about 32
-     *       bytes an entry (the report counts 24), so the default 2<sup>20</sup> takes at most 32
-     *       MiB. A cache too small for the work repeats it: the naive transitive closure of a random
-     *       graph of 2<sup>12</sup> nodes through this layer (2.4 million pairs) took 117 s with 4096
-     *       entries, 7.7 s with the default and 7.7 s with 2<sup>22</sup>; the benchmarks' closure
-     *       2<sup>12</sup> took 5.1 to 7.0 s with 2<sup>22</sup> against 6.8 to 7.8 s with the default, and
-     *       queens 11 grew slower with the larger cache, whose fresh memory costs too. A quarter of
-     *       the table's bound up to the table's bound suits most work.</li>
+     *       bytes a bucket (the statistics report counts 4). The bound is the size the report gives;
+     *       past it the table still grows, at one bucket a node, so chains stay short however many
+     *       nodes the store holds. Building a set of 20,000 random pairs of 20-bit values one tuple
+     *       at a time (252,981 nodes) took @UT_DEFAULT@ with the default and @UT_1024@ with a bound
+     *       of 1024.</li>
+     *   <li>{@code maxOpCacheSize}, the operation cache, the memo of the operations: a table for each
+     *       operation, each of at most this many entries of 16 bytes (20 for the relational
+     *       product), so the default 2<sup>20</sup> takes 16 MiB for each operation a program uses.
+     *       A cache too small for the work repeats it: the naive transitive closure of a random graph
+     *       of 2<sup>12</sup> nodes through this layer (2.4 million pairs) took @OC_4096@ with 4096
+     *       entries, @OC_DEFAULT@ with the default and @OC_4M@ with 2<sup>22</sup>.</li>
      * </ul>
      *
-     * @param maxNodeCacheSize upper bound on the growth of the unique table (buckets); it bounds
-     *     the table, not the number of nodes
-     * @param maxOpCacheSize upper bound on the growth of the operation cache (entries)
-     * @param garbageCollectRate node creations between two automatic collections; at least 1, since
-     *     only then does the engine guard its release queue with a monitor, which is what makes the
-     *     releases of a {@link java.lang.ref.Cleaner} thread safe while the engine computes
+     * <h2>Collections</h2>
+     *  With a {@code collectionFloor} above 0 (as in {@link #DEFAULTS}) the
+     * store collects when it pays, for every caller of it, the raw natives too
+     * ({@link com.zvk.quarnelbrisk.bdd.nativeproxy.BDDEngineNativeProxy#doSetCollectionPolicy}): it
+     * carves node records as it needs them until it holds {@code max(collectionFloor, 2 x live
+     * nodes)}, and only then collects, freeing dead diagrams whole, the oldest releases first, until a
+     * sixteenth of its records are free. The records never exceed {@code max(collectionFloor, 2 x the
+     * nodes that live sets reach)} plus one block of 1000, and nothing a live set reaches is ever
+     * freed. A record takes 20 bytes, the unique table about 10 more a node.
+     *
+     * <p>The trade-off: a collection frees records, and every cached result that names a freed record
+     * is lost, so each collection costs recomputation later; the floor buys fewer collections with
+     * memory. Figures of the transitive closure of a random graph on 4096 nodes (the benchmark's
+     * closure 2^12, whose sets reach up to about 300,000 nodes at once; 6.0 million nodes made when
+     * nothing is collected):
+     * <table class="striped">
+     * <caption>Collection floor against nodes made and records</caption>
+     * <thead><tr><th>collections</th><th>nodes made</th><th>records at the end</th></tr></thead>
+     * <tbody>
+     * <tr><td>floor 690,000 ({@link #DEFAULTS})</td><td>10.2 million</td><td>690,000</td></tr>
+     * <tr><td>floor 900,000</td><td>6.7 million</td><td>900,000</td></tr>
+     * <tr><td>floor 1,200,000</td><td>6.2 million</td><td>1,200,000</td></tr>
+     * <tr><td>every 10,000 creations (rate 10,000, floor 0)</td><td>40.2 million</td><td>350,000</td></tr>
+     * </tbody>
+     * </table>
+     * The default keeps the records within twice those of collecting every 10,000 creations; a program
+     * with memory to spare runs faster with a floor of a few million ({@link #withCollectionFloor}).
+     *
+     * <p>With a {@code collectionFloor} of 0 the store collects every {@code garbageCollectRate}
+     * creations instead, freeing a dead diagram one level per collection, as
+     * {@link BDDManagerNativeProxy#doInit} does; the four-argument constructor and
+     * {@link #withGarbageCollectRate} choose that.
+     *
+     * @param maxNodeCacheSize upper bound on the unique table's reported size (buckets); it bounds
+     *     neither the number of nodes nor the table itself, which grows with the nodes
+     * @param maxOpCacheSize upper bound on the growth of each operation's table of the operation
+     *     cache (entries; 16 bytes each)
+     * @param garbageCollectRate node creations between two automatic collections when
+     *     {@code collectionFloor} is 0; at least 1 in any case, since only then does the engine guard
+     *     its release queue with a monitor, which is what makes the releases of a
+     *     {@link java.lang.ref.Cleaner} thread safe while the engine computes
      * @param enableGC false keeps every node for good (releases are then ignored)
+     * @param collectionFloor records the store may carve before it first collects; 0 collects by
+     *     {@code garbageCollectRate} instead
      */
-    public record Settings(int maxNodeCacheSize, int maxOpCacheSize, int garbageCollectRate, boolean enableGC) {
-        /** Room for a few million nodes, a collection every 10000 creations, garbage collection on. */
-        public static final Settings DEFAULTS = new Settings(1 << 22, 1 << 20, 10_000, true);
+    public record Settings(int maxNodeCacheSize, int maxOpCacheSize, int garbageCollectRate, boolean enableGC,
+            int collectionFloor) {
+        /** The bound on records under the collection policy, in records a live node. */
+        static final int RECORDS_PER_LIVE_NODE = 2;
+
+        /** The floor of {@link #DEFAULTS}: records carved before the first collection. */
+        public static final int DEFAULT_COLLECTION_FLOOR = 690_000;
+
+        /**
+         * A unique table reported up to 2^22 buckets, an operation cache of up to 2^20 entries for each
+         * operation, collections when they pay from {@value #DEFAULT_COLLECTION_FLOOR} records on
+         * (about 14 MB), garbage collection on.
+         */
+        public static final Settings DEFAULTS = new Settings(1 << 22, 1 << 20, 10_000, true, DEFAULT_COLLECTION_FLOOR);
 
         /**
          * Checks the settings.
          *
-         * @param maxNodeCacheSize upper bound of the unique table, at least 1
+         * @param maxNodeCacheSize upper bound of the unique table's reported size, at least 1
          * @param maxOpCacheSize upper bound of the operation cache, at least 1
-         * @param garbageCollectRate node creations between two collections, at least 1
+         * @param garbageCollectRate node creations between two collections by the rate, at least 1
          * @param enableGC false keeps every node for good
-         * @throws IllegalArgumentException for a bound below 1 or a collection rate below 1
+         * @param collectionFloor records before the first collection, 0 or more (0: by the rate)
+         * @throws IllegalArgumentException for a bound below 1, a collection rate below 1 or a floor
+         *     below 0
          */
         public Settings {
             if (maxNodeCacheSize < 1 || maxOpCacheSize < 1) {
@@ -113,27 +157,58 @@ public final class Engine {
                 throw new IllegalArgumentException("a collection rate below 1 leaves the release queue unguarded, "
                         + "so sets could not be released from a cleaner thread");
             }
+            if (collectionFloor < 0) {
+                throw new IllegalArgumentException("a collection floor below 0");
+            }
         }
 
         /**
-         * These settings with another collection rate.
+         * Settings that collect every {@code garbageCollectRate} creations, as
+         * {@link BDDManagerNativeProxy#doInit} does.
+         *
+         * @param maxNodeCacheSize upper bound of the unique table's reported size, at least 1
+         * @param maxOpCacheSize upper bound of the operation cache, at least 1
+         * @param garbageCollectRate node creations between two collections, at least 1
+         * @param enableGC false keeps every node for good
+         * @throws IllegalArgumentException for a bound below 1 or a collection rate below 1
+         */
+        public Settings(int maxNodeCacheSize, int maxOpCacheSize, int garbageCollectRate, boolean enableGC) {
+            this(maxNodeCacheSize, maxOpCacheSize, garbageCollectRate, enableGC, 0);
+        }
+
+        /**
+         * These settings collecting every {@code rate} creations instead of when it pays.
          *
          * @param rate node creations between two collections, at least 1
          * @return the changed settings
          */
         public Settings withGarbageCollectRate(int rate) {
-            return new Settings(maxNodeCacheSize, maxOpCacheSize, rate, enableGC);
+            return new Settings(maxNodeCacheSize, maxOpCacheSize, rate, enableGC, 0);
+        }
+
+        /**
+         * These settings collecting when it pays, from {@code records} records on.
+         *
+         * @param records records before the first collection, 1 or more
+         * @return the changed settings
+         * @throws IllegalArgumentException for a floor below 1
+         */
+        public Settings withCollectionFloor(int records) {
+            if (records < 1) {
+                throw new IllegalArgumentException("a collection floor below 1");
+            }
+            return new Settings(maxNodeCacheSize, maxOpCacheSize, garbageCollectRate, enableGC, records);
         }
 
         /**
          * These settings with other table bounds.
          *
-         * @param nodeCache upper bound of the unique table
+         * @param nodeCache upper bound of the unique table's reported size
          * @param opCache upper bound of the operation cache
          * @return the changed settings
          */
         public Settings withTableBounds(int nodeCache, int opCache) {
-            return new Settings(nodeCache, opCache, garbageCollectRate, enableGC);
+            return new Settings(nodeCache, opCache, garbageCollectRate, enableGC, collectionFloor);
         }
     }
 
@@ -152,7 +227,8 @@ public final class Engine {
     }
 
     /**
-     * Starts the store afresh; everything made before becomes stale.
+     * Starts the store afresh; everything made before becomes stale. With a collection floor the
+     * store collects by the policy of {@link Settings} from the start.
      *
      * @param settings how to start it
      * @return the engine of the new generation
@@ -161,6 +237,10 @@ public final class Engine {
         synchronized (RELEASES) {
             BDDManagerNativeProxy.doInit(settings.maxNodeCacheSize(), settings.maxOpCacheSize(),
                     settings.garbageCollectRate(), settings.enableGC());
+            if (settings.collectionFloor() > 0) {
+                com.zvk.quarnelbrisk.bdd.nativeproxy.BDDEngineNativeProxy.doSetCollectionPolicy(
+                        settings.collectionFloor(), Settings.RECORDS_PER_LIVE_NODE);
+            }
             currentGeneration++;
             return new Engine(settings, currentGeneration);
         }

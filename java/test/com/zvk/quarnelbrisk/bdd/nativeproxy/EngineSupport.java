@@ -19,34 +19,10 @@ public final class EngineSupport {
         return figure(1);
     }
 
-    /** The "Alive nodes" figure of the statistics report after a collection. */
-    public static int aliveAfterCollection() {
-        BDDManagerNativeProxy.doCollectGarbage();
-        return figure(0);
-    }
-
-    /**
-     * Alive nodes once every released diagram is freed down to its last node. A freed record keeps
-     * its references on its children until make-node reuses it, so each round builds as many
-     * throwaway one-variable nodes (on variables from 128 on, which the tests leave alone) as there
-     * are free records, gives them back and collects, until a round frees nothing.
-     */
+    /** Alive nodes once every released diagram is freed down to its last node. */
     public static int aliveWhenDrained() {
-        int previous = Integer.MAX_VALUE;
-        int current = aliveAfterCollection();
-        while (current < previous) {
-            previous = current;
-            int[] held = new int[totalNodesAllocated() - 2 - current];
-            if (held.length > 2 * (32766 - 128)) {
-                throw new AssertionError("too many free records to drain: " + held.length); // no JUnit in a child
-            }
-            for (int i = 0; i < held.length; i++) {
-                held[i] = BDDManagerNativeProxy.doMakeSingleTupleUnary(128 + (i >> 1), 1, i & 1);
-            }
-            release(held);
-            current = aliveAfterCollection();
-        }
-        return current;
+        BDDEngineNativeProxy.doDrain();
+        return figure(0);
     }
 
     /** The set of these tuples, added one by one to the empty set with doAddTuple; one reference. */
