@@ -42,7 +42,7 @@ public final class Demo {
 
     /** What a run found; the JUnit test of the example checks these. */
     public record Report(int packages, int bits, long directPairs, long closurePairs, long bfsPairs, int rounds,
-            int directNodes, int closureNodes, int streamNodes, boolean sameSetsOnReadBack, int aliveAfterRestart,
+            int directNodes, int closureNodes, int streamNodes, boolean sameSetsOnReadBack, long aliveAfterRestart,
             boolean staleRefused, List<String> failedChecks) {}
 
     public static void main(String[] args) throws IOException {
@@ -155,11 +155,10 @@ public final class Demo {
         Engine again = Engine.start(SETTINGS);
         DependencyAnalysis fresh = new DependencyAnalysis(again, n);
         boolean staleRefused = refuses(stale);
-        int alive;
+        long alive;
         try (InputStream is = new BufferedInputStream(Files.newInputStream(streamFile))) {
             List<TupleSet> sets = again.load(is, List.of(fresh.pairs(), fresh.pairs()), null);
-            again.collectGarbage();
-            alive = aliveNodes(again);
+            alive = again.stats().liveNodes();
             boolean exact = alive == streamNodes && sets.get(0).countLong() == closurePairs
                     && sets.get(1).countLong() == directPairs;
             check(out, failed, "after a restart from the file, the store holds what the two sets need", exact,
@@ -284,10 +283,6 @@ public final class Demo {
         }
     }
 
-    private static int aliveNodes(Engine engine) {
-        String line = engine.statistics().get(0);
-        return Integer.parseInt(line.substring(line.indexOf(':') + 2));
-    }
 
     /** A one-line progress bar on the terminal; never cancels. */
     static final class ProgressBar implements Progress {

@@ -60,6 +60,11 @@
  * {@link com.zvk.quarnelbrisk.bdd.typed.InvalidSetFileException}. Files of the formats before still
  * load.
  *
+ * <p><b>Figures and leaks.</b> {@link com.zvk.quarnelbrisk.bdd.typed.Engine#stats} gives the
+ * store's figures as numbers; {@link com.zvk.quarnelbrisk.bdd.typed.Engine#drain} frees everything no
+ * open set reaches, after which the live nodes are exactly those the open sets reach: the way to
+ * check a program for leaks.
+ *
  * <p><b>Refusals.</b> The layer checks what it can see before the engine runs, and each method says
  * what it refuses: {@link java.lang.IllegalArgumentException} for values, fields, layouts, bounds
  * and settings that do not fit; {@link java.lang.NullPointerException} for a null name;

@@ -3,7 +3,6 @@ package com.zvk.quarnelbrisk.bdd.typed;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertThrows;
 
-import com.zvk.quarnelbrisk.bdd.nativeproxy.EngineSupport;
 import java.io.ByteArrayOutputStream;
 import java.util.List;
 import java.util.Map;
@@ -43,7 +42,6 @@ class RefusalsTest {
                 Engine.Watch watch = e.watch(null)) {
             TupleSet closed = e.tuple(ab, 3, 4);
             closed.close();
-            int held = EngineSupport.aliveWhenDrained();
             refused(IllegalArgumentException.class,
                     // settings, declarations, layouts
                     () -> s.withTableBounds(0, 1), () -> s.withTableBounds(1, 0), () -> s.withGarbageCollectRate(0),
@@ -68,7 +66,9 @@ class RefusalsTest {
                     old::count, () -> old.union(r), () -> first.layout(foreign),
                     () -> e.interleaved(30, IntStream.range(0, 1100).mapToObj(i -> "v" + i).toArray(String[]::new)));
             refused(ArithmeticException.class, huge::countLong);
-            assertEquals(List.of(held, false), List.of(EngineSupport.aliveWhenDrained(), watch.isCancelled()));
+            e.drain();
+            assertEquals(List.of((long) e.nodeCount(List.of(r, two, onBig, huge)), false),
+                    List.of(e.stats().liveNodes(), watch.isCancelled()));
         }
     }
 }

@@ -7,7 +7,6 @@ import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import com.zvk.quarnelbrisk.bdd.nativeproxy.BDDFieldNativeProxy;
 import com.zvk.quarnelbrisk.bdd.nativeproxy.BDDManagerNativeProxy;
-import com.zvk.quarnelbrisk.bdd.nativeproxy.EngineSupport;
 import java.io.ByteArrayInputStream;
 import java.io.ByteArrayOutputStream;
 import java.io.IOException;
@@ -107,7 +106,6 @@ class SetFileTest {
             ByteArrayOutputStream saved = new ByteArrayOutputStream();
             e.save(saved, List.of(s, t), null);
             byte[] good = saved.toByteArray();
-            int held = EngineSupport.aliveWhenDrained();
             // Every single bit flipped, every length cut short.
             for (int bit = 0; bit < 8 * good.length; bit++) {
                 byte[] flipped = good.clone();
@@ -130,7 +128,8 @@ class SetFileTest {
                 assertThrows(InvalidSetFileException.class, bad);
             }
             assertFalse(Planted.built, "no foreign object was built");
-            assertEquals(held, EngineSupport.aliveWhenDrained(), "the refused files left nothing behind");
+            e.drain();
+            assertEquals(e.nodeCount(List.of(s, t)), e.stats().liveNodes(), "the refused files left nothing behind");
             List<TupleSet> loaded = load(e, good, ab, justA);
             assertEquals(List.of(s, t), loaded);
             loaded.forEach(TupleSet::close);

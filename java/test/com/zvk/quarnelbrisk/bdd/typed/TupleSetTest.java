@@ -4,7 +4,6 @@ import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
-import com.zvk.quarnelbrisk.bdd.nativeproxy.EngineSupport;
 import java.math.BigInteger;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
@@ -61,12 +60,12 @@ class TupleSetTest {
         }
         assertEquals(model.size(), acc.countLong());
         acc.close();
-        e.releaseCaches();
-        int alive = -1;
+        long alive = -1;
         for (long deadline = System.nanoTime() + TimeUnit.SECONDS.toNanos(60); alive != 0 && System.nanoTime() < deadline;) {
             System.gc();
             Thread.sleep(20);
-            alive = EngineSupport.aliveWhenDrained();
+            e.drain();
+            alive = e.stats().liveNodes();
         }
         assertEquals(0, alive, "every dropped set was released once, and no set in use was");
     }
@@ -135,6 +134,26 @@ class TupleSetTest {
             all.close();
             assertThrows(IllegalStateException.class, open::next, "a closed set lists no next page");
         }
+    }
+
+    @Test
+    void drainLeavesWhatTheOpenSetsReachAndTheFiguresFollowTheStore() {
+        Engine e = Engine.start();
+        Layout l = e.layout(e.field("a", 16), e.domain("b", 1000));
+        TupleSet kept = e.of(l, new Random(1).ints(5000, 0, 1000).mapToObj(v -> new int[] {7 * v, v}).toList());
+        long collections = e.stats().collections();
+        kept.complement().then(c -> c.project(l.fields().get(1))).close();
+        try (TupleSet c = kept.complement()) {
+            Engine.Stats s = e.stats();
+            c.toDot();
+            assertEquals(List.of(s, true), List.of(e.stats(), s.opCacheOccupied() > 0 && s.opCacheEntries() >= s.opCacheOccupied()
+                    && s.records() > s.liveNodes() && s.totalBytes() > s.recordBytes() + s.uniqueTableBytes()), "toDot keeps the cache");
+        }
+        e.drain();
+        assertEquals(List.of((long) kept.nodeCount(), true), List.of(e.stats().liveNodes(), e.stats().collections() > collections));
+        kept.close();
+        e.drain();
+        assertEquals(0, e.stats().liveNodes());
     }
 
     @Test
