@@ -566,7 +566,11 @@ public final class Engine {
     public Stats stats() {
         checkCurrent();
         long[] s = BDDEngineNativeProxy.doGetStats();
-        return new Stats(s[0], s[1], s[2], s[3], s[4], s[5], s[6], s[7], s[8]);
+        return new Stats(s[BDDEngineNativeProxy.STAT_LIVE_NODES], s[BDDEngineNativeProxy.STAT_RECORDS],
+                s[BDDEngineNativeProxy.STAT_RECORD_BYTES], s[BDDEngineNativeProxy.STAT_BUCKETS],
+                s[BDDEngineNativeProxy.STAT_BUCKET_BYTES], s[BDDEngineNativeProxy.STAT_CACHE_SLOTS],
+                s[BDDEngineNativeProxy.STAT_CACHE_OCCUPIED], s[BDDEngineNativeProxy.STAT_CACHE_BYTES],
+                s[BDDEngineNativeProxy.STAT_COLLECTIONS]);
     }
 
     /**
