@@ -36,7 +36,8 @@ import java.util.function.Supplier;
  *   lockin N          one conjunction on a fresh cache and again on a cache full of live results
  *   typed-closure K, typed-queens N, typed-insert M, typed-circuit FILE
  *                     the same through the typed layer, started with Engine.Settings.DEFAULTS (the
- *                     three numbers are then not used)
+ *                     three numbers are then not used; -Dtyped.bounds=NODE_CACHE,OP_CACHE changes
+ *                     the defaults' table bounds)
  * </pre>
  *
  * It prints one line "RESULT key=value ..." (BenchDriver reads it) and exits with status 1, after a
@@ -447,6 +448,19 @@ public final class Workloads {
 
     // ---- through the typed layer, with its defaults ------------------------------------------------
 
+    /**
+     * An engine with the typed layer's defaults; the system property {@code typed.bounds}, as
+     * "NODE_CACHE,OP_CACHE", gives other table bounds (to measure what the bounds cost).
+     */
+    private static Engine typedEngine() {
+        String bounds = System.getProperty("typed.bounds");
+        if (bounds == null) {
+            return Engine.start();
+        }
+        String[] b = bounds.split(",");
+        return Engine.start(Engine.Settings.DEFAULTS.withTableBounds(Integer.parseInt(b[0]), Integer.parseInt(b[1])));
+    }
+
     /** The handles of sets, each with a reference of its own for memoryFigures; the sets are closed. */
     private static int[] keep(TupleSet... sets) {
         int[] handles = new int[sets.length];
@@ -461,7 +475,7 @@ public final class Workloads {
     /** The closure of {@link #closure} as an application writes it: join on y, z renamed to y, union. */
     private int[] typedClosure(int bits) {
         int[][] edges = Inputs.graph(bits);
-        Engine engine = Engine.start();
+        Engine engine = typedEngine();
         Field x = engine.field("x", bits);
         Field y = engine.field("y", bits);
         Field z = engine.field("z", bits);
@@ -502,7 +516,7 @@ public final class Workloads {
      * board (the field's bit set, the other fields free), folded as there.
      */
     private int[] typedQueens(int n) {
-        Engine engine = Engine.start();
+        Engine engine = typedEngine();
         Field[] rows = new Field[n];
         for (int i = 0; i < n; i++) {
             rows[i] = engine.field("row" + i, n);
@@ -586,7 +600,7 @@ public final class Workloads {
     /** The tuples of {@link #insert}, one {@code with} a tuple. */
     private int[] typedInsert(int m) {
         int[][] t = Inputs.tuples(m);
-        Engine engine = Engine.start();
+        Engine engine = typedEngine();
         Layout pair = engine.layout(engine.field("x", Inputs.TUPLE_BITS), engine.field("y", Inputs.TUPLE_BITS));
         startClock();
         TupleSet set = engine.empty(pair);
@@ -607,7 +621,7 @@ public final class Workloads {
      */
     private int[] typedCircuit(Path file) throws IOException {
         Circuits.Netlist c = Circuits.Netlist.read(file);
-        Engine engine = Engine.start();
+        Engine engine = typedEngine();
         Field[] inputs = new Field[c.inputs()];
         for (int i = 0; i < inputs.length; i++) {
             inputs[i] = engine.field("in" + (i + 1), 1);
