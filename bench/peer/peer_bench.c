@@ -9,6 +9,7 @@
  * step). The run prints one line "RESULT key=value ..." in the engine's format and exits with
  * status 1, after a line "FAILED ...", when an answer is wrong. */
 #define _GNU_SOURCE
+#include "peer_fields.h"
 #include "splitmix64.h"
 
 #include <bdd.h>
@@ -49,6 +50,9 @@ static double stopClock(const char* prefix) {
     printf(" %sms=%.3f %screated=%ld", prefix, ms, prefix, produced() - startProduced);
     return ms;
 }
+
+void fieldsStartClock(void) { startClock(); }
+void fieldsStopClock(void) { stopClock(""); }
 
 static void check(const char* what, long long got, long long expected) {
     if (got != expected) {
@@ -410,16 +414,17 @@ static void circuit(const char* path, long long* resultNodes) {
 
 int main(int argc, char** argv) {
     if (argc < 5) {
-        fprintf(stderr, "usage: peer_bench queens|closure|insert|roundtrip|circuit SIZE|NETLIST NODE_TABLE CACHE\n");
+        fprintf(stderr, "usage: peer_bench queens|closure|insert|roundtrip|succ|transpose|closurei SIZE NODE_TABLE CACHE\n"
+                        "       peer_bench circuit NETLIST|pointsto FACTS NODE_TABLE CACHE\n");
         return 2;
     }
     const char* workload = argv[1];
-    const int isCircuit = strcmp(workload, "circuit") == 0;
-    const int size = isCircuit ? 0 : atoi(argv[2]);
+    const int isCircuit = strcmp(workload, "circuit") == 0, isPointsTo = strcmp(workload, "pointsto") == 0;
+    const int size = isCircuit || isPointsTo ? 0 : atoi(argv[2]);
     if (bdd_init(atoi(argv[3]), atoi(argv[4])) != 0) return 2;
     bdd_setmaxincrease(1 << 30); /* no cap: the table doubles, as the engine's tables do */
     bdd_gbc_hook(NULL);
-    if (isCircuit)
+    if (isCircuit || isPointsTo)
         printf("RESULT side=peer workload=%s size=%s", workload, argv[2]);
     else
         printf("RESULT side=peer workload=%s size=%d", workload, size);
@@ -435,6 +440,23 @@ int main(int argc, char** argv) {
         kept = insert(size, 1);
     } else if (isCircuit) {
         circuit(argv[2], &resultNodes);
+    } else if (strcmp(workload, "succ") == 0) {
+        kept = fieldsSucc(size);
+    } else if (strcmp(workload, "transpose") == 0) {
+        kept = fieldsTranspose(size);
+    } else if (strcmp(workload, "closurei") == 0) {
+        const int e = edgeCount(size);
+        int* from = malloc((size_t)e * sizeof(int));
+        int* to = malloc((size_t)e * sizeof(int));
+        graph(size, from, to);
+        long long pairs;
+        kept = fieldsClosureInterleaved(size, from, to, e, &pairs);
+        check("closure pairs", pairs, reachablePairs(size, from, to));
+        free(from);
+        free(to);
+    } else if (isPointsTo) {
+        long long hptNodes;
+        kept = fieldsPointsTo(argv[2], &hptNodes);
     } else {
         fprintf(stderr, "unknown workload %s\n", workload);
         return 2;
