@@ -1,5 +1,6 @@
 package com.zvk.quarnelbrisk.bench;
 
+import com.zvk.quarnelbrisk.example.PointsTo;
 import java.io.IOException;
 import java.io.InputStream;
 import java.nio.charset.StandardCharsets;
@@ -58,6 +59,9 @@ public final class BenchDriver {
      */
     static final int EQUAL_CACHE = 1 << 22;
     static final double LOCKIN_LIMIT = 1.5;
+    /** The facts of the points-to analysis (PointsTo.generate) and their seed. */
+    static final int POINTS_TO_FACTS = 100_000;
+    static final long POINTS_TO_SEED = 0x706F696E7473L;  // "points"
     static final long LOCKIN_TIMEOUT_SECONDS = 120;
 
     /**
@@ -90,6 +94,15 @@ public final class BenchDriver {
         boolean isLockIn() {
             return workload.equals("lockin");
         }
+
+        boolean isPointsTo() {
+            return workload.equals("pointsto");
+        }
+
+        /** The peer's name of the workload: the closure over runs is the peer's closure. */
+        String peerWorkload() {
+            return isCircuit() ? "circuit" : workload.equals("closurer") ? "closure" : workload;
+        }
     }
 
     private static final List<Job> FULL = List.of(
@@ -102,12 +115,17 @@ public final class BenchDriver {
             new Job("majority", 201), new Job("shifter", 256), new Job("random", 3000),
             new Job("random", 3000, EQUAL_CACHE),
             new Job("lockin", 16),
-            Job.typed("closure", 12), Job.typed("queens", 11), Job.typed("insert", 1_000_000), Job.typed("random", 3000));
+            Job.typed("closure", 12), Job.typed("queens", 11), Job.typed("insert", 1_000_000), Job.typed("random", 3000),
+            new Job("succ", 8), new Job("succ", 12), new Job("succ", 16), new Job("succ", 20), new Job("succ", 24),
+            new Job("transpose", 100_000), new Job("closurer", 10), new Job("closurei", 10),
+            new Job("closurer", 11), new Job("closurei", 11), new Job("pointsto", POINTS_TO_FACTS));
     private static final List<Job> SMOKE = List.of(
             new Job("queens", 8), new Job("closure", 8), new Job("insert", 10_000), new Job("roundtrip", 10_000),
             new Job("arbiter", 8), new Job("ripple", 8), new Job("lookahead", 8), new Job("comparator", 6),
             new Job("majority", 9), new Job("shifter", 8), new Job("random", 200), new Job("lockin", 8),
-            Job.typed("closure", 8), Job.typed("queens", 8), Job.typed("insert", 10_000), Job.typed("random", 200));
+            Job.typed("closure", 8), Job.typed("queens", 8), Job.typed("insert", 10_000), Job.typed("random", 200),
+            new Job("succ", 8), new Job("transpose", 1000), new Job("closurer", 6), new Job("closurei", 6),
+            new Job("pointsto", 2000));
 
     private String java;
     private String classpath;
@@ -183,6 +201,11 @@ public final class BenchDriver {
                 Circuits.generate(job.workload, job.size).write(file);
                 file.toFile().deleteOnExit();
                 what = file.toString();
+            } else if (job.isPointsTo()) {
+                Path file = netlists.resolve("pointsto-" + job.size + ".facts");
+                PointsTo.write(PointsTo.generate(job.size, POINTS_TO_SEED), file);
+                file.toFile().deleteOnExit();
+                what = file.toString();
             }
             List<String> engineArgs = List.of(job.engineWorkload(), what,
                     Integer.toString(table), Integer.toString(jobCache), Integer.toString(rate));
@@ -201,7 +224,7 @@ public final class BenchDriver {
             for (int r = 0; r < reps; r++) {
                 engineRuns.add(engine(lib, engineArgs, false, 0));
                 if (!peer.isEmpty()) {
-                    List<String> cmd = new ArrayList<>(List.of(peer, job.isCircuit() ? "circuit" : job.workload, what,
+                    List<String> cmd = new ArrayList<>(List.of(peer, job.peerWorkload(), what,
                             Integer.toString(table), Integer.toString(cache)));
                     peerRuns.add(runChild(cmd, 0));
                 }
@@ -327,9 +350,10 @@ public final class BenchDriver {
     private record Row(Job job, int engineCache, Map<String, String> counted, List<Map<String, String>> engine,
             List<Map<String, String>> peer) {
         String size() {
-            String size = job.workload.equals("closure") ? "2^" + job.size
-                    : job.workload.equals("insert") || job.workload.equals("roundtrip")
-                    ? String.format(Locale.ROOT, "%,d", job.size) : Integer.toString(job.size);
+            String size = job.workload.startsWith("closure") ? "2^" + job.size
+                    : job.workload.equals("insert") || job.workload.equals("roundtrip") || job.workload.equals("transpose")
+                    ? String.format(Locale.ROOT, "%,d", job.size)
+                    : job.isPointsTo() ? String.format(Locale.ROOT, "%,d facts", job.size) : Integer.toString(job.size);
             if (job.typed) {
                 return size + ", typed defaults";
             }

@@ -38,6 +38,7 @@ import java.util.function.Supplier;
  *                     the same through the typed layer, started with Engine.Settings.DEFAULTS (the
  *                     three numbers are then not used; -Dtyped.bounds=NODE_CACHE,OP_CACHE changes
  *                     the defaults' table bounds)
+ *   succ, transpose, closurei, closurer, pointsto: see FieldWorkloads (through the typed layer)
  * </pre>
  *
  * It prints one line "RESULT key=value ..." (BenchDriver reads it) and exits with status 1, after a
@@ -66,6 +67,10 @@ public final class Workloads {
             System.exit(2);
         }
         String workload = args[0];
+        if (FieldWorkloads.NAMES.contains(workload)) {
+            FieldWorkloads.run(args);
+            return;
+        }
         boolean isCircuit = workload.endsWith("circuit");
         int size = isCircuit ? 0 : Integer.parseInt(args[1]);
         if (!workload.startsWith("typed-")) {  // the typed workloads start the engine themselves

@@ -46,7 +46,7 @@ public final class PointsTo {
 
     private static final int[] ARITY = {2, 2, 3, 3, 3, 2, 2, 3, 2, 2, 2};
     private static final int[] SHARE = {12, 30, 10, 10, 8, 8, 8, 8, 2, 2, 2};
-    private static final int VARIABLES_PER_METHOD = 25;
+    private static final int VARIABLES_PER_METHOD = 20;
 
     /** What the analysis found. */
     public record Result(TupleSet pointsTo, TupleSet heapPointsTo, TupleSet targets, int rounds) implements AutoCloseable {
@@ -79,7 +79,7 @@ public final class PointsTo {
         int heaps = count[0];
         int sites = count[4];
         int fields = Math.max(2, facts / 100);
-        int names = Math.max(2, facts / 200);
+        int names = Math.max(2, facts / 10_000);
         long[] state = {seed};
         Map<String, List<int[]>> relations = new LinkedHashMap<>();
         for (String name : RELATIONS) {
@@ -159,6 +159,41 @@ public final class PointsTo {
         }
     }
 
+    /**
+     * Reads facts that {@link #write} wrote.
+     *
+     * @param file the file
+     * @return the facts
+     * @throws IOException when reading fails or the file is not in that form
+     */
+    public static Facts read(Path file) throws IOException {
+        List<String> lines = Files.readAllLines(file);
+        String[] head = lines.get(0).split(" ");
+        if (!head[0].equals("pointsto") || head.length != 7) {
+            throw new IOException(file + " does not begin with a pointsto line");
+        }
+        Map<String, List<int[]>> relations = new LinkedHashMap<>();
+        int at = 1;
+        for (String name : RELATIONS) {
+            String[] h = lines.get(at++).split(" ");
+            if (!h[0].equals(name)) {
+                throw new IOException(file + ": relation " + name + " expected, " + h[0] + " found");
+            }
+            List<int[]> rows = new ArrayList<>();
+            for (int k = Integer.parseInt(h[2]); k > 0; k--) {
+                String[] values = lines.get(at++).split(" ");
+                int[] row = new int[values.length];
+                for (int c = 0; c < values.length; c++) {
+                    row[c] = Integer.parseInt(values[c]);
+                }
+                rows.add(row);
+            }
+            relations.put(name, rows);
+        }
+        return new Facts(Integer.parseInt(head[1]), Integer.parseInt(head[2]), Integer.parseInt(head[3]),
+                Integer.parseInt(head[4]), Integer.parseInt(head[5]), Integer.parseInt(head[6]), relations);
+    }
+
     /** The bits that hold the values 0 .. size - 1, at least one. */
     private static int bits(int size) {
         return Math.max(1, 32 - Integer.numberOfLeadingZeros(size - 1));
@@ -217,10 +252,12 @@ public final class PointsTo {
                             TupleSet r = r2.join(in.get("result"), site)) {
                         TupleSet grown = pt.union(a);
                         for (TupleSet part : List.of(lH0, th, p, r)) {
-                            grown = grown.unionWith(part);
+                            TupleSet more = grown.union(part);
+                            grown.close();
+                            grown = more;
                         }
                         TupleSet hptGrown = hpt.union(s);
-                        changed = !grown.equals(pt) || !hptGrown.equals(hpt);
+                        changed = !grown.sameTuplesAs(pt) || !hptGrown.sameTuplesAs(hpt);
                         pt.close();
                         hpt.close();
                         pt = grown;
