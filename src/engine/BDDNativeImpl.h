@@ -97,7 +97,7 @@ struct OpTable {
     int32_t occupied;   // slots that hold an entry
     int32_t threshold;  // `occupied` above this doubles the table
 };
-constexpr int opTableCount = 14;  // operation codes 1 to 13; table 0 stays unused
+constexpr int opTableCount = 15;  // operation codes 1 to 14; table 0 stays unused
 
 // A variable map registered for replacement (ops/AnyVars.h): it sends each variable v up to
 // `lastSource` to target[v], which is v itself where v is not mapped. Its id is its index in

@@ -44,11 +44,14 @@ enum OpCode : uint8_t {
     opReplace = 11,     // node, map id
     opIte = 12,         // three nodes
     opRelprodSet = 13,  // the two operands and the cube
+    opPlaceVar = 14,    // the else and then nodes, and the variable placed above them
 };
-static_assert(opRelprodSet + 1 == opTableCount);
+static_assert(opPlaceVar + 1 == opTableCount);
 
-// Key words: two, or three for relprod, ite and relprodSet.
-constexpr int keyWordsOf(int op) { return op == opRelprod || op == opIte || op == opRelprodSet ? 3 : 2; }
+// Key words: two, or three for relprod, ite, relprodSet and placeVar.
+constexpr int keyWordsOf(int op) {
+    return op == opRelprod || op == opIte || op == opRelprodSet || op == opPlaceVar ? 3 : 2;
+}
 
 template <int Words>
 struct OpKey {

@@ -3,17 +3,50 @@
 // Replacement rebuilds the diagram bottom-up: both children are replaced first, then the node's own
 // variable becomes its target. Where the target lies above everything the replaced children test,
 // that is one make-node; otherwise (the map moves the variable below another one, as a swap or a
-// transposition does) the node is the if-then-else of the target variable over the two replaced
-// children, which puts the target where it belongs in the order. Nodes below every mapped variable
-// are shared unchanged. Each node is replaced once per map while its cache entry lives.
+// transposition does) the target variable is placed over the two replaced children by an
+// if-then-else whose condition is that one variable, which puts it where it belongs in the order.
+// Nodes below every mapped variable are shared unchanged. Each node is replaced once per map while its cache entry lives.
 #include "ops/AnyVars.h"
 
 #include "engine/OpCache.h"
 #include "engine/UniqueTable.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace {
+
+inline int32_t varOf(Node n) { return nodeOf(n).var; }
+
+// "If variable v then hi else lo": if-then-else with a single variable as its condition, which puts
+// v where it belongs in the order when hi or lo test variables above it. Arguments borrowed.
+Node placeVar(int32_t v, Node lo, Node hi) {
+    const int32_t top = std::min(varOf(lo), varOf(hi));
+    if (v < top) {
+        incRefCount(lo);
+        incRefCount(hi);
+        return cacheNode(v, lo, hi);
+    }
+    const auto key = opHashCode3(opPlaceVar, lo, hi, v);
+    if (const Node hit = searchInOpCache(opPlaceVar, key)) return hit;
+    checkStack();
+    Node result;
+    const BddNode& rl = nodeOf(lo);
+    const BddNode& rh = nodeOf(hi);
+    if (v == top) {
+        // The variable's own value picks the branch: lo where it is 0, hi where it is 1.
+        const Node low = rl.var == v ? rl.low : lo;
+        const Node high = rh.var == v ? rh.high : hi;
+        incRefCount(low);
+        incRefCount(high);
+        result = cacheNode(v, low, high);
+    } else {
+        NodeHold ifOne{placeVar(v, rl.var == top ? rl.high : lo, rh.var == top ? rh.high : hi)};
+        const Node ifZero = placeVar(v, rl.var == top ? rl.low : lo, rh.var == top ? rh.low : hi);
+        result = cacheNode(top, ifZero, ifOne.release());
+    }
+    return putInOpCache(opPlaceVar, key, result);
+}
 
 Node replaceWork(Node node, const VarMap& map, int32_t mapId) {
     if (isTerminal(node)) return node;
@@ -28,18 +61,9 @@ Node replaceWork(Node node, const VarMap& map, int32_t mapId) {
     prefetchForMiss(r);
     NodeHold hi{replaceWork(r.high, map, mapId)};
     NodeHold lo{replaceWork(r.low, map, mapId)};
-    const int32_t target = map.target[static_cast<size_t>(r.var)];
-    Node result;
-    if (target < nodeOf(lo.n).var && target < nodeOf(hi.n).var) {
-        const Node low = lo.release();
-        result = cacheNode(target, low, hi.release());
-    } else {
-        NodeHold var{cacheNode(target, manager.zero, manager.one)};
-        result = ite(var.n, hi.n, lo.n);
-        holdRelease(var.release());
-        holdRelease(hi.release());
-        holdRelease(lo.release());
-    }
+    const Node result = placeVar(map.target[static_cast<size_t>(r.var)], lo.n, hi.n);
+    holdRelease(hi.release());
+    holdRelease(lo.release());
     return putInOpCache(opReplace, key, result);
 }
 
