@@ -61,7 +61,7 @@ public final class PointsTo {
     private PointsTo() {}
 
     /**
-     * A program of about {@code facts} facts, made from one seed: variables belong to methods (25 a
+     * A program of about {@code facts} facts, made from one seed: variables belong to methods (20 a
      * method), most assignments, loads and stores stay within one method, call sites use variables
      * of their calling method, and each method has a this, a parameter and a return variable.
      *
