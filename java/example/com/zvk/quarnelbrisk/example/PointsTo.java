@@ -252,12 +252,10 @@ public final class PointsTo {
                             TupleSet r = r2.join(in.get("result"), site)) {
                         TupleSet grown = pt.union(a);
                         for (TupleSet part : List.of(lH0, th, p, r)) {
-                            TupleSet more = grown.union(part);
-                            grown.close();
-                            grown = more;
+                            grown = grown.unionWith(part);
                         }
                         TupleSet hptGrown = hpt.union(s);
-                        changed = !grown.sameTuplesAs(pt) || !hptGrown.sameTuplesAs(hpt);
+                        changed = !grown.equals(pt) || !hptGrown.equals(hpt);
                         pt.close();
                         hpt.close();
                         pt = grown;
