@@ -1,6 +1,5 @@
 package com.zvk.quarnelbrisk.bench;
 
-import com.zvk.quarnelbrisk.bdd.nativeproxy.BDDManagerNativeProxy;
 import com.zvk.quarnelbrisk.bdd.typed.Engine;
 import com.zvk.quarnelbrisk.bdd.typed.Field;
 import com.zvk.quarnelbrisk.bdd.typed.Layout;
@@ -59,11 +58,11 @@ final class FieldWorkloads {
             default -> w.pointsTo(Path.of(args[1]));
         };
         w.result.put("result_nodes", kept.nodeCount());
-        kept.close();
         w.engine.collectGarbage();
-        String alive = w.engine.statistics().get(0);  // "Alive nodes: N"
-        w.result.put("live_nodes", Long.parseLong(alive.substring(alive.indexOf(':') + 1).trim()));
-        w.result.put("own_bytes", Integer.toUnsignedLong(BDDManagerNativeProxy.doGetMemoryState()));
+        Engine.Stats stats = w.engine.stats();  // with only the result held
+        w.result.put("live_nodes", stats.liveNodes());
+        w.result.put("own_bytes", stats.totalBytes());
+        kept.close();
         w.result.put("peak_rss_kb", Workloads.peakRssKb());
         StringBuilder line = new StringBuilder("RESULT");
         w.result.forEach((k, v) -> line.append(' ').append(k).append('=').append(v));
@@ -77,6 +76,7 @@ final class FieldWorkloads {
 
     private void stopClock() {
         result.put("ms", String.format("%.3f", (System.nanoTime() - startNanos) / 1e6));
+        result.put("records", engine.stats().records());
         if (countNodes) {
             result.put("created", EngineProbe.createdNodes() - startCreated);
         }
