@@ -20,6 +20,10 @@ inline int32_t varOf(Node n) { return nodeOf(n).var; }
 
 // "If variable v then hi else lo": if-then-else with a single variable as its condition, which puts
 // v where it belongs in the order when hi or lo test variables above it. Arguments borrowed.
+//
+// Only a placement that must pass v down more than one level is memoised: where v lies just below
+// the children's top variable (a swap of neighbours, as transposing interleaved fields does), the
+// answer is three make-nodes, cheaper than a cache line fetched from memory.
 Node placeVar(int32_t v, Node lo, Node hi) {
     const int32_t top = std::min(varOf(lo), varOf(hi));
     if (v < top) {
@@ -27,10 +31,6 @@ Node placeVar(int32_t v, Node lo, Node hi) {
         incRefCount(hi);
         return cacheNode(v, lo, hi);
     }
-    const auto key = opHashCode3(opPlaceVar, lo, hi, v);
-    if (const Node hit = searchInOpCache(opPlaceVar, key)) return hit;
-    checkStack();
-    Node result;
     const BddNode& rl = nodeOf(lo);
     const BddNode& rh = nodeOf(hi);
     if (v == top) {
@@ -39,13 +39,22 @@ Node placeVar(int32_t v, Node lo, Node hi) {
         const Node high = rh.var == v ? rh.high : hi;
         incRefCount(low);
         incRefCount(high);
-        result = cacheNode(v, low, high);
-    } else {
-        NodeHold ifOne{placeVar(v, rl.var == top ? rl.high : lo, rh.var == top ? rh.high : hi)};
-        const Node ifZero = placeVar(v, rl.var == top ? rl.low : lo, rh.var == top ? rh.low : hi);
-        result = cacheNode(top, ifZero, ifOne.release());
+        return cacheNode(v, low, high);
     }
-    return putInOpCache(opPlaceVar, key, result);
+    // The cofactors of lo and hi where top is 0 and where it is 1.
+    const Node lo0 = rl.var == top ? rl.low : lo, lo1 = rl.var == top ? rl.high : lo;
+    const Node hi0 = rh.var == top ? rh.low : hi, hi1 = rh.var == top ? rh.high : hi;
+    const bool deep = v >= std::min({varOf(lo0), varOf(lo1), varOf(hi0), varOf(hi1)});
+    OpKey<3> key{};
+    if (deep) {
+        key = opHashCode3(opPlaceVar, lo, hi, v);
+        if (const Node hit = searchInOpCache(opPlaceVar, key)) return hit;
+        checkStack();
+    }
+    NodeHold ifOne{placeVar(v, lo1, hi1)};
+    const Node ifZero = placeVar(v, lo0, hi0);
+    const Node result = cacheNode(top, ifZero, ifOne.release());
+    return deep ? putInOpCache(opPlaceVar, key, result) : result;
 }
 
 Node replaceWork(Node node, const VarMap& map, int32_t mapId) {
