@@ -207,24 +207,8 @@ static BDD closure(int bits) {
     BDD ySet = bdd_addref(bdd_makeset(yv, k));
     BDD xySet = bdd_addref(bdd_makeset(xy, 2 * k));
     startClock();
-    BDD shifted = bdd_addref(bdd_replace(direct, shift));
-    BDD t = bdd_addref(direct);
     int iterations = 0;
-    for (;;) {
-        iterations++;
-        BDD joined = bdd_addref(bdd_relprod(t, shifted, ySet));
-        BDD step = bdd_addref(bdd_replace(joined, back));
-        bdd_delref(joined);
-        BDD next = bdd_addref(bdd_or(t, step));
-        bdd_delref(step);
-        bdd_delref(t);
-        if (next == t) {
-            t = next;
-            break;
-        }
-        t = next;
-    }
-    bdd_delref(shifted);
+    BDD t = naiveClosure(direct, shift, back, ySet, &iterations);
     const long long pairs = (long long)bdd_satcountset(t, xySet);
     stopClock("");
     printf(" answer=%lld iterations=%d", pairs, iterations);

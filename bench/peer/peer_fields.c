@@ -128,6 +128,25 @@ BDD fieldsTranspose(int count) {
 
 /* ---- closurei ------------------------------------------------------------------------------------ */
 
+BDD naiveClosure(BDD direct, bddPair* shift, bddPair* back, BDD ySet, int* iterations) {
+    BDD shifted = bdd_addref(bdd_replace(direct, shift));
+    BDD t = bdd_addref(direct);
+    for (;;) {
+        ++*iterations;
+        BDD joined = bdd_addref(bdd_relprod(t, shifted, ySet));
+        BDD step = bdd_addref(bdd_replace(joined, back));
+        bdd_delref(joined);
+        BDD next = bdd_addref(bdd_or(t, step));
+        bdd_delref(step);
+        bdd_delref(t);
+        const int same = next == t;
+        t = next;
+        if (same) break;
+    }
+    bdd_delref(shifted);
+    return t;
+}
+
 BDD fieldsClosureInterleaved(int bits, const int* from, const int* to, int edges, long long* pairs) {
     const int sizes[3] = {1 << bits, 1 << bits, 1 << bits};
     const int x = addBlock(3, sizes), y = x + 1, z = x + 2;
@@ -143,24 +162,8 @@ BDD fieldsClosureInterleaved(int bits, const int* from, const int* to, int edges
     int xy[2] = {x, y};
     BDD xySet = bdd_addref(fdd_makeset(xy, 2));
     fieldsStartClock();
-    BDD shifted = bdd_addref(bdd_replace(direct, shift));
-    BDD t = bdd_addref(direct);
     int iterations = 0;
-    for (;;) {
-        iterations++;
-        BDD joined = bdd_addref(bdd_relprod(t, shifted, ySet));
-        BDD step = bdd_addref(bdd_replace(joined, back));
-        bdd_delref(joined);
-        BDD next = bdd_addref(bdd_or(t, step));
-        bdd_delref(step);
-        bdd_delref(t);
-        if (next == t) {
-            t = next;
-            break;
-        }
-        t = next;
-    }
-    bdd_delref(shifted);
+    BDD t = naiveClosure(direct, shift, back, ySet, &iterations);
     *pairs = (long long)bdd_satcountset(t, xySet);
     fieldsStopClock();
     printf(" answer=%lld iterations=%d", *pairs, iterations);

@@ -8,6 +8,10 @@
 void fieldsStartClock(void);
 void fieldsStopClock(void);
 
+/* The naive closure of direct(x, y): T := T or (T joined with direct shifted to (y, z), z renamed to
+ * y), until nothing changes, with a reference for the caller; *iterations counts the rounds. */
+BDD naiveClosure(BDD direct, bddPair* shift, bddPair* back, BDD ySet, int* iterations);
+
 BDD fieldsSucc(int width);
 BDD fieldsTranspose(int count);
 BDD fieldsClosureInterleaved(int bits, const int* from, const int* to, int edges, long long* pairs);

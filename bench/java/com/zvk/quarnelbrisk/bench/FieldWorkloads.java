@@ -14,7 +14,8 @@ import java.util.Map;
 
 /**
  * The workloads over fields on chosen variables, through the typed layer at its defaults
- * ({@link Engine#start()}); peer_bench runs the same ones against BuDDy with the same variable order.
+ * ({@link Engine#start()}, or what {@code -Dtyped.bounds} and {@code -Dtyped.floor} give, as for the
+ * typed workloads of {@link Workloads}); peer_bench runs the same ones against BuDDy with the same variable order.
  *
  * <pre>
  * Workloads succ W         to = from + 1 without wrap-around, from and to interleaved, W bits each
@@ -34,7 +35,7 @@ final class FieldWorkloads {
 
     private final Map<String, Object> result = new LinkedHashMap<>();
     private final boolean countNodes;
-    private final Engine engine = Engine.start();
+    private final Engine engine = Workloads.typedEngine();
     private long startNanos;
     private long startCreated;
 
@@ -126,10 +127,7 @@ final class FieldWorkloads {
         }
     }
 
-    /**
-     * The naive closure, as the peer computes it: T := T or (T joined with D shifted to (y, z)), z
-     * renamed to y, until nothing changes.
-     */
+    /** The naive closure of {@link Workloads#naiveClosure}, with x, y, z on runs or interleaved. */
     private TupleSet closure(int bits, boolean interleaved) {
         List<Field> xyz = interleaved ? engine.interleaved(bits, "x", "y", "z")
                 : List.of(engine.field("x", bits), engine.field("y", bits), engine.field("z", bits));
@@ -137,33 +135,15 @@ final class FieldWorkloads {
         Field y = xyz.get(1);
         Field z = xyz.get(2);
         int[][] edges = Inputs.graph(bits);
-        List<int[]> pairs = new ArrayList<>();
-        for (int i = 0; i < edges[0].length; i++) {
-            pairs.add(new int[] {edges[0][i], edges[1][i]});
-        }
+        List<int[]> pairs = Inputs.edgePairs(edges);
         try (TupleSet direct = engine.of(engine.layout(x, y), pairs)) {
             startClock();
-            int iterations = 0;
-            TupleSet t = direct.copy();
-            try (TupleSet shifted = direct.rename(Map.of(x, y, y, z))) {
-                for (;;) {
-                    iterations++;
-                    TupleSet next;
-                    try (TupleSet joined = t.join(shifted, y); TupleSet step = joined.rename(Map.of(z, y))) {
-                        next = t.union(step);
-                    }
-                    boolean same = next.sameTuplesAs(t);
-                    t.close();
-                    t = next;
-                    if (same) {
-                        break;
-                    }
-                }
-            }
+            int[] iterations = {0};
+            TupleSet t = Workloads.naiveClosure(direct, x, y, z, iterations);
             long count = t.countLong();
             stopClock();
             result.put("answer", count);
-            result.put("iterations", iterations);
+            result.put("iterations", iterations[0]);
             check("closure 2^" + bits + " pairs", count, Inputs.reachablePairs(bits, edges));
             return t;
         }

@@ -1,5 +1,8 @@
 package com.zvk.quarnelbrisk.bench;
 
+import java.util.ArrayList;
+import java.util.List;
+
 /**
  * The inputs of the workloads, generated from fixed seeds. bench/peer/peer_bench.c generates the
  * same ones with the same rules; change both together.
@@ -14,6 +17,15 @@ final class Inputs {
     /** Edges of the random directed graph on 2^bits nodes: 5 edges for every 4 nodes. */
     static int edgeCount(int bits) {
         return (1 << bits) / 4 * 5;
+    }
+
+    /** The edges of {@link #graph} as pairs (from, to), for the typed layer. */
+    static List<int[]> edgePairs(int[][] edges) {
+        List<int[]> pairs = new ArrayList<>(edges[0].length);
+        for (int i = 0; i < edges[0].length; i++) {
+            pairs.add(new int[] {edges[0][i], edges[1][i]});
+        }
+        return pairs;
     }
 
     /** Edge i goes from from[i] to to[i]; self-loops and repeated edges are kept. */

@@ -36,8 +36,8 @@ import java.util.function.Supplier;
  *   lockin N          one conjunction on a fresh cache and again on a cache full of live results
  *   typed-closure K, typed-queens N, typed-insert M, typed-circuit FILE
  *                     the same through the typed layer, started with Engine.Settings.DEFAULTS (the
- *                     three numbers are then not used; -Dtyped.bounds=NODE_CACHE,OP_CACHE changes
- *                     the defaults' table bounds)
+ *                     three numbers are then not used; -Dtyped.bounds=NODE_CACHE,OP_CACHE and
+ *                     -Dtyped.floor=RECORDS change the defaults' table bounds and collection floor)
  *   succ, transpose, closurei, closurer, pointsto: see FieldWorkloads (through the typed layer)
  * </pre>
  *
@@ -454,16 +454,19 @@ public final class Workloads {
     // ---- through the typed layer, with its defaults ------------------------------------------------
 
     /**
-     * An engine with the typed layer's defaults; the system property {@code typed.bounds}, as
-     * "NODE_CACHE,OP_CACHE", gives other table bounds (to measure what the bounds cost).
+     * An engine with the typed layer's defaults; the system properties {@code typed.bounds}, as
+     * "NODE_CACHE,OP_CACHE", and {@code typed.floor}, a collection floor, change them (to measure
+     * what the bounds and the floor cost).
      */
-    private static Engine typedEngine() {
+    static Engine typedEngine() {
+        Engine.Settings settings = Engine.Settings.DEFAULTS;
         String bounds = System.getProperty("typed.bounds");
-        if (bounds == null) {
-            return Engine.start();
+        if (bounds != null) {
+            String[] b = bounds.split(",");
+            settings = settings.withTableBounds(Integer.parseInt(b[0]), Integer.parseInt(b[1]));
         }
-        String[] b = bounds.split(",");
-        return Engine.start(Engine.Settings.DEFAULTS.withTableBounds(Integer.parseInt(b[0]), Integer.parseInt(b[1])));
+        String floor = System.getProperty("typed.floor");
+        return Engine.start(floor == null ? settings : settings.withCollectionFloor(Integer.parseInt(floor)));
     }
 
     /** The handles of sets, each with a reference of its own for memoryFigures; the sets are closed. */
@@ -484,36 +487,42 @@ public final class Workloads {
         Field x = engine.field("x", bits);
         Field y = engine.field("y", bits);
         Field z = engine.field("z", bits);
-        List<int[]> pairs = new ArrayList<>();
-        for (int i = 0; i < edges[0].length; i++) {
-            pairs.add(new int[] {edges[0][i], edges[1][i]});
-        }
+        List<int[]> pairs = Inputs.edgePairs(edges);
         TupleSet direct = engine.of(engine.layout(x, y), pairs);
         startClock();
-        TupleSet t = direct.copy();
-        int iterations = 0;
-        try (TupleSet yz = direct.rename(y, z); TupleSet shifted = yz.rename(x, y)) {  // D(y, z)
-            while (true) {
-                iterations++;
-                TupleSet next;
-                try (TupleSet joined = t.join(shifted, y); TupleSet step = joined.rename(z, y)) {
-                    next = t.union(step);
-                }
-                boolean done = next.sameTuplesAs(t);
-                t.close();
-                t = next;
-                if (done) {
-                    break;
-                }
-            }
-        }
+        int[] iterations = {0};
+        TupleSet t = naiveClosure(direct, x, y, z, iterations);
         long pairCount = t.countLong();
         stopClock("");
         direct.close();
         result.put("answer", pairCount);
-        result.put("iterations", iterations);
+        result.put("iterations", iterations[0]);
         check("closure 2^" + bits + " pairs", pairCount, Inputs.reachablePairs(bits, edges));
         return keep(t);
+    }
+
+    /**
+     * The naive closure of D(x, y) as the peer computes it: T := T or (T joined with D shifted to
+     * (y, z)), z renamed to y, until nothing changes. The caller owns T; {@code iterations[0]}
+     * counts the rounds.
+     */
+    static TupleSet naiveClosure(TupleSet direct, Field x, Field y, Field z, int[] iterations) {
+        TupleSet t = direct.copy();
+        try (TupleSet shifted = direct.rename(Map.of(x, y, y, z))) {
+            while (true) {
+                iterations[0]++;
+                TupleSet next;
+                try (TupleSet joined = t.join(shifted, y); TupleSet step = joined.rename(Map.of(z, y))) {
+                    next = t.union(step);
+                }
+                boolean same = next.sameTuplesAs(t);
+                t.close();
+                t = next;
+                if (same) {
+                    return t;
+                }
+            }
+        }
     }
 
     /**
