@@ -65,9 +65,7 @@ final class FieldWorkloads {
         w.result.put("own_bytes", stats.totalBytes());
         kept.close();
         w.result.put("peak_rss_kb", Workloads.peakRssKb());
-        StringBuilder line = new StringBuilder("RESULT");
-        w.result.forEach((k, v) -> line.append(' ').append(k).append('=').append(v));
-        System.out.println(line);
+        Workloads.printResult(w.result);
     }
 
     private void startClock() {

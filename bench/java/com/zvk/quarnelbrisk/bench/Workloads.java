@@ -95,8 +95,13 @@ public final class Workloads {
             default -> throw new IllegalArgumentException("unknown workload " + workload);
         };
         w.memoryFigures(kept);
+        printResult(w.result);
+    }
+
+    /** The line that BenchDriver reads: "RESULT key=value ...". */
+    static void printResult(Map<String, Object> result) {
         StringBuilder line = new StringBuilder("RESULT");
-        w.result.forEach((k, v) -> line.append(' ').append(k).append('=').append(v));
+        result.forEach((k, v) -> line.append(' ').append(k).append('=').append(v));
         System.out.println(line);
     }
 
@@ -347,6 +352,20 @@ public final class Workloads {
         return r;
     }
 
+    /** For each signal the gate that reads it last, gates() for an output, -1 for none. */
+    private static int[] lastReaders(Circuits.Netlist c) {
+        int[] lastReader = new int[c.inputs() + 1 + c.gates()];
+        Arrays.fill(lastReader, -1);
+        for (int k = 0; k < c.gates(); k++) {
+            lastReader[c.fanin()[2 * k] >> 1] = k;
+            lastReader[c.fanin()[2 * k + 1] >> 1] = k;
+        }
+        for (int o : c.outputs()) {
+            lastReader[o >> 1] = c.gates();
+        }
+        return lastReader;
+    }
+
     /**
      * Every gate's diagram built in the netlist's order, as verification tools do: a complemented
      * input through doComplement, each gate with doIntersect, each diagram given back after its last
@@ -356,15 +375,7 @@ public final class Workloads {
     private int[] circuit(Path file) throws IOException {
         Circuits.Netlist c = Circuits.Netlist.read(file);
         int signals = c.inputs() + 1 + c.gates();
-        int[] lastReader = new int[signals];  // gate index, or gates() for an output, -1 for none
-        Arrays.fill(lastReader, -1);
-        for (int k = 0; k < c.gates(); k++) {
-            lastReader[c.fanin()[2 * k] >> 1] = k;
-            lastReader[c.fanin()[2 * k + 1] >> 1] = k;
-        }
-        for (int o : c.outputs()) {
-            lastReader[o >> 1] = c.gates();
-        }
+        int[] lastReader = lastReaders(c);
         int[] diagram = new int[signals];
         for (int i = 1; i <= c.inputs(); i++) {
             diagram[i] = BDDManagerNativeProxy.doMakeSingleTupleUnary(i - 1, 1, 1);
@@ -642,15 +653,7 @@ public final class Workloads {
         }
         Layout all = engine.layout(inputs);
         int signals = c.inputs() + 1 + c.gates();
-        int[] lastReader = new int[signals];
-        Arrays.fill(lastReader, -1);
-        for (int k = 0; k < c.gates(); k++) {
-            lastReader[c.fanin()[2 * k] >> 1] = k;
-            lastReader[c.fanin()[2 * k + 1] >> 1] = k;
-        }
-        for (int o : c.outputs()) {
-            lastReader[o >> 1] = c.gates();
-        }
+        int[] lastReader = lastReaders(c);
         TupleSet[] signal = new TupleSet[signals];
         try (TupleSet full = engine.all(all)) {
             for (int i = 1; i <= c.inputs(); i++) {
