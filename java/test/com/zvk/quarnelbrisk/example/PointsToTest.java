@@ -13,6 +13,7 @@ import java.util.List;
 import java.util.Map;
 import java.util.Set;
 import java.util.stream.Collectors;
+import java.util.stream.IntStream;
 import org.junit.jupiter.api.Test;
 
 /** The points-to analysis over tuple sets against a plain fixpoint of the same rules over sets of tuples. */
@@ -53,19 +54,11 @@ class PointsToTest {
             now = Arrays.stream(pt).mapToInt(BitSet::cardinality).sum()
                     + Arrays.stream(hpt).flatMap(Arrays::stream).mapToInt(BitSet::cardinality).sum();
         }
-        Set<List<Integer>> ptSet = new HashSet<>();
-        Set<List<Integer>> hptSet = new HashSet<>();
-        for (int v = 0; v < pt.length; v++) {
-            int vv = v;
-            pt[v].stream().forEach(h -> ptSet.add(List.of(vv, h)));
-        }
-        for (int h = 0; h < hpt.length; h++) {
-            for (int k = 0; k < f.fields(); k++) {
-                int hh = h;
-                int kk = k;
-                hpt[h][k].stream().forEach(h2 -> hptSet.add(List.of(hh, kk, h2)));
-            }
-        }
+        int fields = f.fields();
+        Set<List<Integer>> ptSet = IntStream.range(0, pt.length).boxed()
+                .flatMap(v -> pt[v].stream().mapToObj(h -> List.of(v, h))).collect(Collectors.toSet());
+        Set<List<Integer>> hptSet = IntStream.range(0, f.heaps() * fields).boxed().flatMap(i -> hpt[i / fields][i % fields]
+                .stream().mapToObj(h2 -> List.of(i / fields, i % fields, h2))).collect(Collectors.toSet());
         return List.of(ptSet, hptSet, recv.stream().map(r -> List.of(r.get(0), r.get(2))).collect(Collectors.toSet()));
     }
 
