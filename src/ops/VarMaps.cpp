@@ -45,16 +45,15 @@ Node placeVar(int32_t v, Node lo, Node hi) {
     const Node lo0 = rl.var == top ? rl.low : lo, lo1 = rl.var == top ? rl.high : lo;
     const Node hi0 = rh.var == top ? rh.low : hi, hi1 = rh.var == top ? rh.high : hi;
     const bool deep = v >= std::min({varOf(lo0), varOf(lo1), varOf(hi0), varOf(hi1)});
-    if (!deep) {
-        // Three make-nodes in a row: the buckets of the first two are asked for at once.
-        if (lo1 != hi1) __builtin_prefetch(&manager.nodeCache[nodeHashCode(v, lo1, hi1)]);
-        if (lo0 != hi0) __builtin_prefetch(&manager.nodeCache[nodeHashCode(v, lo0, hi0)]);
-    }
     OpKey<3> key{};
     if (deep) {
         key = opHashCode3(opPlaceVar, lo, hi, v);
         if (const Node hit = searchInOpCache(opPlaceVar, key)) return hit;
         checkStack();
+    } else {
+        // Three make-nodes in a row: the buckets of the first two are asked for at once.
+        if (lo1 != hi1) __builtin_prefetch(&manager.nodeCache[nodeHashCode(v, lo1, hi1)]);
+        if (lo0 != hi0) __builtin_prefetch(&manager.nodeCache[nodeHashCode(v, lo0, hi0)]);
     }
     NodeHold ifOne{placeVar(v, lo1, hi1)};
     const Node ifZero = placeVar(v, lo0, hi0);
