@@ -105,7 +105,9 @@ public final class Engine {
      * </tbody>
      * </table>
      * The default keeps the records within twice those of collecting every 10,000 creations; a program
-     * with memory to spare runs faster with a floor of a few million ({@link #withCollectionFloor}).
+     * with memory to spare runs faster with a floor of a few million ({@link #withCollectionFloor}):
+     * the closure took 6.8 and 7.4 s with the default and 5.0 and 4.5 s with a floor of 6,000,000
+     * (5.8 million records, 117 MB), as fast as the engine that never collects.
      *
      * <p>With a {@code collectionFloor} of 0 the store collects every {@code garbageCollectRate}
      * creations instead, freeing a dead diagram one level per collection, as
