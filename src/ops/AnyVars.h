@@ -27,6 +27,9 @@
 #include <span>
 #include <vector>
 
+// The variable a node tests (a terminal's lies below every inner variable).
+inline int32_t varOf(Node n) { return nodeOf(n).var; }
+
 // ---- Boolean combination and variable sets --------------------------------------------------------
 // (f AND g) OR (NOT f AND h), in one pass.
 Node ite(Node f, Node g, Node h);

@@ -5,7 +5,8 @@
 // that is one make-node; otherwise (the map moves the variable below another one, as a swap or a
 // transposition does) the target variable is placed over the two replaced children by an
 // if-then-else whose condition is that one variable, which puts it where it belongs in the order.
-// Nodes below every mapped variable are shared unchanged. Each node is replaced once per map while its cache entry lives.
+// Nodes below every mapped variable are shared unchanged. Each node is replaced once per map while
+// its cache entry lives.
 #include "ops/AnyVars.h"
 
 #include "engine/OpCache.h"
@@ -15,8 +16,6 @@
 #include <limits>
 
 namespace {
-
-inline int32_t varOf(Node n) { return nodeOf(n).var; }
 
 // "If variable v then hi else lo": if-then-else with a single variable as its condition, which puts
 // v where it belongs in the order when hi or lo test variables above it. Arguments borrowed.

@@ -35,8 +35,6 @@ inline void cofactors(Node n, int32_t v, Node& low, Node& high) {
     }
 }
 
-inline int32_t varOf(Node n) { return nodeOf(n).var; }
-
 // The rest of `cube` from its first variable at or below `v`.
 inline Node cubeFrom(Node cube, int32_t v) {
     while (cube != manager.one && varOf(cube) < v) cube = nodeOf(cube).high;

@@ -92,20 +92,28 @@ void evaluateNodeID(Node node, StreamWriter& w) {
     }
 }
 
-// Clears the marks of the nodes numbered so far on every exit of the numbering pass. The nodes are
-// independent of each other, so many of them are fetched at once.
+// The nodes numbered so far, in their order. They are independent of each other, so many of them
+// are fetched at once.
+int64_t numberedCount(const StreamWriter& w) { return int64_t{w.serializedNodeID} - 2; }
+
+template <typename Visit>
+void forEachNumbered(const StreamWriter& w, Visit visit) {
+    constexpr int64_t ahead = 16;
+    const int64_t count = numberedCount(w);
+    for (int64_t k = 0; k < count; ++k) {
+        if (k + ahead < count) __builtin_prefetch(&nodeOf(w.numbered[k + ahead].handle), 1);
+        visit(nodeOf(w.numbered[k].handle));
+    }
+}
+
+// Clears the marks of the nodes numbered so far on every exit of the numbering pass.
 struct UnmarkNumberedOnExit {
     const StreamWriter& w;
     explicit UnmarkNumberedOnExit(const StreamWriter& writer) : w(writer) {}
     UnmarkNumberedOnExit(const UnmarkNumberedOnExit&) = delete;
     UnmarkNumberedOnExit& operator=(const UnmarkNumberedOnExit&) = delete;
     ~UnmarkNumberedOnExit() {
-        constexpr int64_t ahead = 16;
-        const int64_t count = int64_t{w.serializedNodeID} - 2;
-        for (int64_t k = 0; k < count; ++k) {
-            if (k + ahead < count) __builtin_prefetch(&nodeOf(w.numbered[k + ahead].handle), 1);
-            clearMark(nodeOf(w.numbered[k].handle));
-        }
+        forEachNumbered(w, [](BddNode& r) { clearMark(r); });
     }
 };
 
@@ -120,16 +128,11 @@ struct RestampNumberedOnExit {
     ~RestampNumberedOnExit() {
         nodeOf(manager.zero).id = zeroStamp;
         nodeOf(manager.one).id = oneStamp;
-        const int64_t count = int64_t{w.serializedNodeID} - 2;
-        if (manager.curSerialID >= freedStamp - 1 - count) {
+        if (manager.curSerialID >= freedStamp - 1 - numberedCount(w)) {
             restampLiveNodes();
             return;
         }
-        constexpr int64_t ahead = 16;
-        for (int64_t k = 0; k < count; ++k) {
-            if (k + ahead < count) __builtin_prefetch(&nodeOf(w.numbered[k + ahead].handle), 1);
-            nodeOf(w.numbered[k].handle).id = manager.curSerialID++;
-        }
+        forEachNumbered(w, [](BddNode& r) { r.id = manager.curSerialID++; });
     }
 };
 
