@@ -55,17 +55,19 @@ void rehashNodeCache() {
     manager.nodeCache = fresh;
     ++manager.nodeCacheBitsCount;
     manager.nodeCacheLength = oldLength * 2;
-    // Chains are short, so the walk waits mostly on the first record of each bucket: ask for the
-    // head records a few buckets ahead.
-    constexpr int32_t ahead = 16;
-    for (int32_t i = 0; i < oldLength; ++i) {
-        if (i + ahead < oldLength && old[i + ahead].head != 0) prefetchNode(old[i + ahead].head);
-        for (Node n = old[i].head; n != 0;) {
-            BddNode& r = nodeOf(n);
-            const Node next = r.next;
-            linkIntoBucket(manager.nodeCache[nodeHashCode(r.var, r.low, r.high)], n, r);
-            n = next;
+    // The linked records are read in the order of the store, which the hardware fetches ahead, not
+    // along the chains, which jump about it; the buckets they go to are asked for a few records
+    // ahead. A record is linked exactly when it is an inner node that is not free.
+    constexpr Node ahead = 8;
+    const Node last = static_cast<Node>(manager.totalNodesAllocated);
+    const auto linked = [](const BddNode& r) { return r.low != 0 && r.id != freedStamp; };
+    for (Node n = 1; n <= last; ++n) {
+        if (n + ahead <= last) {
+            const BddNode& a = nodeOf(n + ahead);
+            if (linked(a)) __builtin_prefetch(&manager.nodeCache[nodeHashCode(a.var, a.low, a.high)], 1);
         }
+        BddNode& r = nodeOf(n);
+        if (linked(r)) linkIntoBucket(manager.nodeCache[nodeHashCode(r.var, r.low, r.high)], n, r);
     }
     freeNodeCache(old, oldLength);
     // Within the bound the table grows by the rule of every table; past it, at one node a bucket,
