@@ -1,5 +1,6 @@
 package com.zvk.quarnelbrisk.bench;
 
+import com.zvk.quarnelbrisk.bdd.typed.Engine;
 import com.zvk.quarnelbrisk.example.PointsTo;
 import java.io.IOException;
 import java.io.InputStream;
@@ -43,7 +44,9 @@ import java.util.concurrent.TimeUnit;
  * more than 1.5 apart. A line marked "cache 2^22" gives the engine's cache as many bytes as the
  * peer's six caches take (see README.md); --engine-cache N does that for every line. A line marked
  * "typed defaults" runs the engine through the typed layer as Engine.start() sets it up, the peer
- * as on every line; --only typed picks those lines.
+ * as on every line; --only typed picks those lines. A typed line marked "peer table 690,000" gives
+ * the peer a node table of as many nodes as the typed layer's collection floor carves records: the
+ * two sides at equal memory for nodes.
  */
 public final class BenchDriver {
     /** The numbers given to both sides: engine doInit(NODE_TABLE, CACHE, gcRate, true), peer bdd_init(NODE_TABLE, CACHE). */
@@ -68,17 +71,22 @@ public final class BenchDriver {
      * engineCache 0: the same cache bound as the peer's. A typed job runs the engine through the
      * typed layer with its defaults (Engine.Settings.DEFAULTS), the peer as in the other jobs.
      */
-    private record Job(String workload, int size, int engineCache, boolean typed) {
+    private record Job(String workload, int size, int engineCache, boolean typed, int peerTable) {
         Job(String workload, int size) {
-            this(workload, size, 0, false);
+            this(workload, size, 0, false, 0);
         }
 
         Job(String workload, int size, int engineCache) {
-            this(workload, size, engineCache, false);
+            this(workload, size, engineCache, false, 0);
         }
 
         static Job typed(String workload, int size) {
-            return new Job(workload, size, 0, true);
+            return new Job(workload, size, 0, true, 0);
+        }
+
+        /** A typed job whose peer gets a node table of the typed layer's floor: both at equal records. */
+        static Job typedAtFloor(String workload, int size) {
+            return new Job(workload, size, 0, true, Engine.Settings.DEFAULT_COLLECTION_FLOOR);
         }
 
         /** The workload's name for Workloads. */
@@ -115,7 +123,8 @@ public final class BenchDriver {
             new Job("majority", 201), new Job("shifter", 256), new Job("random", 3000),
             new Job("random", 3000, EQUAL_CACHE),
             new Job("lockin", 16),
-            Job.typed("closure", 12), Job.typed("queens", 11), Job.typed("insert", 1_000_000), Job.typed("random", 3000),
+            Job.typed("closure", 12), Job.typedAtFloor("closure", 12), Job.typed("queens", 11),
+            Job.typed("insert", 1_000_000), Job.typed("random", 3000),
             new Job("succ", 8), new Job("succ", 12), new Job("succ", 16), new Job("succ", 20), new Job("succ", 24),
             new Job("transpose", 100_000), new Job("closurer", 10), new Job("closurei", 10),
             new Job("closurer", 11), new Job("closurei", 11), new Job("pointsto", POINTS_TO_FACTS));
@@ -123,7 +132,8 @@ public final class BenchDriver {
             new Job("queens", 8), new Job("closure", 8), new Job("insert", 10_000), new Job("roundtrip", 10_000),
             new Job("arbiter", 8), new Job("ripple", 8), new Job("lookahead", 8), new Job("comparator", 6),
             new Job("majority", 9), new Job("shifter", 8), new Job("random", 200), new Job("lockin", 8),
-            Job.typed("closure", 8), Job.typed("queens", 8), Job.typed("insert", 10_000), Job.typed("random", 200),
+            Job.typed("closure", 8), Job.typedAtFloor("closure", 8), Job.typed("queens", 8),
+            Job.typed("insert", 10_000), Job.typed("random", 200),
             new Job("succ", 8), new Job("transpose", 1000), new Job("closurer", 6), new Job("closurei", 6),
             new Job("pointsto", 2000));
 
@@ -225,7 +235,7 @@ public final class BenchDriver {
                 engineRuns.add(engine(lib, engineArgs, false, 0));
                 if (!peer.isEmpty()) {
                     List<String> cmd = new ArrayList<>(List.of(peer, job.peerWorkload(), what,
-                            Integer.toString(table), Integer.toString(cache)));
+                            Integer.toString(job.peerTable > 0 ? job.peerTable : table), Integer.toString(cache)));
                     peerRuns.add(runChild(cmd, 0));
                 }
             }
@@ -355,7 +365,8 @@ public final class BenchDriver {
                     ? String.format(Locale.ROOT, "%,d", job.size)
                     : job.isPointsTo() ? String.format(Locale.ROOT, "%,d facts", job.size) : Integer.toString(job.size);
             if (job.typed) {
-                return size + ", typed defaults";
+                return size + ", typed defaults"
+                        + (job.peerTable > 0 ? String.format(Locale.ROOT, ", peer table %,d", job.peerTable) : "");
             }
             return job.engineCache > 0 ? size + ", cache 2^" + Integer.numberOfTrailingZeros(job.engineCache) : size;
         }
