@@ -232,13 +232,14 @@ inline void incRefCount(Node h) {
     if (!isSaturated(h, n)) addToCount(n, 1);
 }
 
+// True for a record linked in the unique table: an inner node that is not free.
+inline bool isLinked(const BddNode& r) { return r.low != 0 && r.id != freedStamp; }
+
 // True when h names a live node: one of the terminals or a record in the unique table.
 inline bool isLiveHandle(int64_t h) {
     if (h < 1 || h > manager.totalNodesAllocated) return false;
-    Node n = static_cast<Node>(h);
-    if (isTerminal(n)) return true;
-    const BddNode& r = nodeOf(n);
-    return r.low != 0 && r.id != freedStamp;
+    const Node n = static_cast<Node>(h);
+    return isTerminal(n) || isLinked(nodeOf(n));
 }
 
 // Recursive operations call this once per level: a diagram too deep for the thread's stack raises

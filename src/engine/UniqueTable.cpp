@@ -57,17 +57,16 @@ void rehashNodeCache() {
     manager.nodeCacheLength = oldLength * 2;
     // The linked records are read in the order of the store, which the hardware fetches ahead, not
     // along the chains, which jump about it; the buckets they go to are asked for a few records
-    // ahead. A record is linked exactly when it is an inner node that is not free.
+    // ahead.
     constexpr Node ahead = 8;
     const Node last = static_cast<Node>(manager.totalNodesAllocated);
-    const auto linked = [](const BddNode& r) { return r.low != 0 && r.id != freedStamp; };
     for (Node n = 1; n <= last; ++n) {
         if (n + ahead <= last) {
             const BddNode& a = nodeOf(n + ahead);
-            if (linked(a)) __builtin_prefetch(&manager.nodeCache[nodeHashCode(a.var, a.low, a.high)], 1);
+            if (isLinked(a)) __builtin_prefetch(&manager.nodeCache[nodeHashCode(a.var, a.low, a.high)], 1);
         }
         BddNode& r = nodeOf(n);
-        if (linked(r)) linkIntoBucket(manager.nodeCache[nodeHashCode(r.var, r.low, r.high)], n, r);
+        if (isLinked(r)) linkIntoBucket(manager.nodeCache[nodeHashCode(r.var, r.low, r.high)], n, r);
     }
     freeNodeCache(old, oldLength);
     // Within the bound the table grows by the rule of every table; past it, at one node a bucket,

@@ -183,7 +183,7 @@ void findExistingNodes(std::span<const int32_t> ints, int32_t nodeCount, Node* e
 // nor reused for another triple.
 inline bool stillHolds(Node n, int32_t var, Node low, Node high) {
     const BddNode& r = nodeOf(n);
-    return r.id != freedStamp && r.var == var && r.low == low && r.high == high;
+    return isLinked(r) && r.var == var && r.low == low && r.high == high;
 }
 
 // Builds the records in stream order, each through the node found for it beforehand when that node

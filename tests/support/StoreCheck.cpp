@@ -15,7 +15,7 @@ void checkStoreSound() {
     int32_t live = 0;
     for (Node h = 1; h <= static_cast<Node>(manager.totalNodesAllocated); ++h) {
         const BddNode& r = nodeOf(h);
-        if (isTerminal(h) || r.low == 0 || r.id == freedStamp) continue;
+        if (isTerminal(h) || !isLinked(r)) continue;
         ++live;
         const BddNode& low = nodeOf(r.low);
         const BddNode& high = nodeOf(r.high);
