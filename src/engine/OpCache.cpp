@@ -30,7 +30,7 @@ void spread(int op, const OpCacheLine<Words>* old, int32_t oldBits, OpCacheLine<
     for (size_t i = 0; i < (size_t{1} << oldBits); ++i) {
         int filled[2] = {0, 0};
         for (const OpCacheEntry<Words>& e : old[i].entry) {
-            if (e.stamp == 0) break;  // the entries of a line stand together, newest first
+            if (e.since == 0) break;  // the entries of a line stand together, newest first
             const int half = static_cast<int>((opcache_detail::hashOf(op, e.key) >> (63 - oldBits)) & 1);
             fresh[2 * i + half].entry[filled[half]++] = e;
         }

@@ -7,12 +7,16 @@
 //   opHashCode2  a node and an integer           e.g. exists(node, firstVar)
 //   opHashCode3  two nodes and an integer        relprod(a, b, firstVar)
 //   opHashCode5  three nodes                     ite(f, g, h), relprodSet(a, b, cube)
-// A node enters a key by its stamp (`id`), which no other node of the store ever carries (stamps are
-// handed out once, and every renumbering of stamps empties the cache), so a freed and reused record
-// never meets its old entries. A node result is used only while its record still carries the stamp
-// stored with it. The cache holds no references: a hit adds one to the result for the caller, a
-// store takes none and returns the result it was given. Count entries (`opCount`, shape 4) hold an
-// integer instead, keyed by their node alone.
+// A key names its nodes by their handles, so its line is known before any node record is read, and
+// an entry remembers `curSerialID` at the time it was stored (`since`). Stamps only grow and are
+// handed out once: every node an entry names, key or result, carried a stamp below `since` when it
+// was stored; a record freed since carries the freed stamp, and one reused since a stamp of `since`
+// or more. So an entry is used only while every node it names carries a stamp below its `since`,
+// and every renumbering of stamps empties the cache. A store checks that the key still names the
+// nodes it named when it was made: a key node freed and its record reused while the result was
+// computed would otherwise pass for the node of the key. The cache holds no references: a hit adds
+// one to the result for the caller, a store takes none and returns the result it was given. Count
+// entries (`opCount`, shape 4) hold an integer instead, keyed by their node alone.
 //
 // Each table is an array of 64-byte lines of `ways` entries (four of two key words, three of
 // three), and a key's line is the top bits of its hash. A lookup reads one line, one fetch from
@@ -55,15 +59,19 @@ constexpr int keyWordsOf(int op) {
 
 template <int Words>
 struct OpKey {
-    uint32_t word[Words];  // stamps and integers
-    uint64_t hash;         // the line is its top bits
+    uint32_t word[Words];   // handles, then integers
+    int nodes;              // how many of the words are handles
+    uint64_t hash;          // the line is its top bits
+    uint64_t freedBefore;   // `recordsFreed` when the key was made
+    uint32_t made;          // `curSerialID` when the key was made
+    uint32_t renumbering;   // `stampRenumberings` when the key was made
 };
 
 template <int Words>
 struct OpCacheEntry {
     uint32_t key[Words];
-    Node result;     // 0 in an empty slot; the integer of a count entry
-    uint32_t stamp;  // `id` of result when the entry was stored; 1 in a count entry
+    Node result;     // the integer of a count entry
+    uint32_t since;  // `curSerialID` when the entry was stored; 0 in an empty slot
 };
 
 template <int Words>
@@ -114,17 +122,50 @@ inline bool sameKey(const OpCacheEntry<Words>& e, const OpKey<Words>& k) {
     return same;
 }
 
+// True while every node of the key is the one it named when e was stored.
+template <int Words>
+inline bool keyNodesHeld(const OpCacheEntry<Words>& e, const OpKey<Words>& k) {
+    bool held = true;
+    for (int i = 0; i < k.nodes; ++i) held = held && nodeOf(k.word[i]).id < e.since;
+    return held;
+}
+
+template <int Words>
+inline OpKey<Words> makeKey(int op, int nodes, const uint32_t (&w)[Words]) {
+    OpKey<Words> k;
+    for (int i = 0; i < Words; ++i) k.word[i] = w[i];
+    k.nodes = nodes;
+    k.hash = hashOf(op, w);
+    k.freedBefore = manager.recordsFreed;
+    k.made = manager.curSerialID;
+    k.renumbering = manager.stampRenumberings;
+    return k;
+}
+
+// True when every node of the key is still the one it named when the key was made, so that an
+// entry may be stored under it: when no record was freed since (nearly always: records are freed
+// only by collections), or when no renumbering came between and each node's stamp is older than
+// the key.
+template <int Words>
+inline bool keyNodesKept(const OpKey<Words>& k) {
+    if (manager.recordsFreed == k.freedBefore) [[likely]] return true;
+    if (manager.stampRenumberings != k.renumbering) return false;
+    bool kept = true;
+    for (int i = 0; i < k.nodes; ++i) kept = kept && nodeOf(k.word[i]).id < k.made;
+    return kept;
+}
+
 // Puts the entry first in its line; the last one goes.
 template <int Words>
-inline void insertFirst(int op, const OpKey<Words>& k, Node result, uint32_t stamp) {
+inline void insertFirst(int op, const OpKey<Words>& k, Node result) {
     OpCacheLine<Words>& line = lineOf<Words>(op, k.hash);
     constexpr int last = OpCacheLine<Words>::ways - 1;
-    const bool filling = line.entry[last].stamp == 0;
+    const bool filling = line.entry[last].since == 0;
     for (int i = last; i > 0; --i) line.entry[i] = line.entry[i - 1];
     OpCacheEntry<Words>& e = line.entry[0];
     for (int i = 0; i < Words; ++i) e.key[i] = k.word[i];
     e.result = result;
-    e.stamp = stamp;
+    e.since = manager.curSerialID;
     if (filling) {
         OpTable& t = manager.opTables[op];
         if (++t.occupied > t.threshold) [[unlikely]] growOpTable(op);
@@ -140,25 +181,17 @@ inline void insertFirst(int op, const OpKey<Words>& k, Node result, uint32_t sta
 }  // namespace opcache_detail
 
 // ---- Keys -------------------------------------------------------------------------------------------
-inline OpKey<2> opHashCode1(int op, Node a, Node b) {
-    const uint32_t sa = nodeOf(a).id, sb = nodeOf(b).id;
-    return {{sa, sb}, opcache_detail::hashOf(op, sa, sb)};
-}
+inline OpKey<2> opHashCode1(int op, Node a, Node b) { return opcache_detail::makeKey<2>(op, 2, {a, b}); }
 
 inline OpKey<2> opHashCode2(int op, Node a, int32_t i) {
-    const uint32_t sa = nodeOf(a).id, si = static_cast<uint32_t>(i);
-    return {{sa, si}, opcache_detail::hashOf(op, sa, si)};
+    return opcache_detail::makeKey<2>(op, 1, {a, static_cast<uint32_t>(i)});
 }
 
 inline OpKey<3> opHashCode3(int op, Node a, Node b, int32_t i) {
-    const uint32_t sa = nodeOf(a).id, sb = nodeOf(b).id, si = static_cast<uint32_t>(i);
-    return {{sa, sb, si}, opcache_detail::hashOf(op, sa, sb, si)};
+    return opcache_detail::makeKey<3>(op, 2, {a, b, static_cast<uint32_t>(i)});
 }
 
-inline OpKey<3> opHashCode5(int op, Node a, Node b, Node c) {
-    const uint32_t sa = nodeOf(a).id, sb = nodeOf(b).id, sc = nodeOf(c).id;
-    return {{sa, sb, sc}, opcache_detail::hashOf(op, sa, sb, sc)};
-}
+inline OpKey<3> opHashCode5(int op, Node a, Node b, Node c) { return opcache_detail::makeKey<3>(op, 3, {a, b, c}); }
 
 // ---- Node results -------------------------------------------------------------------------------------
 // The cached result with one reference added for the caller, or 0.
@@ -166,7 +199,8 @@ template <int Words>
 inline Node searchInOpCache(int op, const OpKey<Words>& k) {
     const OpCacheLine<Words>& line = opcache_detail::lineOf<Words>(op, k.hash);
     for (const OpCacheEntry<Words>& e : line.entry) {
-        if (e.result != 0 && opcache_detail::sameKey(e, k) && nodeOf(e.result).id == e.stamp) {
+        if (e.since != 0 && opcache_detail::sameKey(e, k) && nodeOf(e.result).id < e.since &&
+            opcache_detail::keyNodesHeld(e, k)) {
             incRefCount(e.result);
             return e.result;
         }
@@ -177,7 +211,7 @@ inline Node searchInOpCache(int op, const OpKey<Words>& k) {
 // Stores result under the key (it keeps its one reference, for the caller) and returns it.
 template <int Words>
 inline Node putInOpCache(int op, const OpKey<Words>& k, Node result) {
-    opcache_detail::insertFirst(op, k, result, nodeOf(result).id);
+    if (opcache_detail::keyNodesKept(k)) opcache_detail::insertFirst(op, k, result);
     return result;
 }
 
@@ -187,12 +221,13 @@ inline OpKey<2> countKeyOf(Node n) { return opHashCode2(opCount, n, 0); }
 
 inline int32_t searchInOpCache4(const OpKey<2>& k) {
     for (const OpCacheEntry<2>& e : opcache_detail::lineOf<2>(opCount, k.hash).entry)
-        if (e.stamp != 0 && opcache_detail::sameKey(e, k)) return static_cast<int32_t>(e.result);
+        if (e.since != 0 && opcache_detail::sameKey(e, k) && opcache_detail::keyNodesHeld(e, k))
+            return static_cast<int32_t>(e.result);
     return -1;
 }
 
 inline int32_t putInOpCache4(const OpKey<2>& k, int32_t value) {
-    opcache_detail::insertFirst(opCount, k, static_cast<Node>(value), 1);
+    if (opcache_detail::keyNodesKept(k)) opcache_detail::insertFirst(opCount, k, static_cast<Node>(value));
     return value;
 }
 

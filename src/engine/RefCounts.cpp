@@ -109,6 +109,7 @@ inline bool lowerToZero(Node n, BddNode& r) {
 // children stay as they are.
 void freeRecordAt(Node n, BddNode& r, int32_t h) {
     r.id = freedStamp;
+    ++manager.recordsFreed;
     Node* link = &manager.nodeCache[h].head;  // the filter keeps n's bit until a search reads the chain
     while (*link != 0 && *link != n) link = &nodeOf(*link).next;
     if (*link == 0) throwException(msgMustBeAnEntry);

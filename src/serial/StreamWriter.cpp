@@ -118,8 +118,8 @@ struct UnmarkNumberedOnExit {
 };
 
 // Gives the numbered nodes fresh stamps, and the terminals theirs, once the write is over, on every
-// exit: the operation cache knows a node by its stamp, which no other node may ever carry, and the
-// node numbers repeat stamps of other nodes.
+// exit: a stamp is handed out once and stamps only grow (the operation cache tells a reused record
+// by its newer stamp), and the node numbers repeat stamps of other nodes.
 struct RestampNumberedOnExit {
     const StreamWriter& w;
     explicit RestampNumberedOnExit(const StreamWriter& writer) : w(writer) {}

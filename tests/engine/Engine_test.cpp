@@ -10,7 +10,7 @@ namespace {
 
 Node fresh(int32_t var) { return cacheNode(var, manager.zero, manager.one); }
 
-// Runs of neighbouring keys, as a diagram's children and an operation's stamps come, spread over
+// Runs of neighbouring keys, as a diagram's children and an operation's handles come, spread over
 // the whole table: a random function would put 4096 keys into 63% of 4096 slots or lines, the sums
 // of shifted keys that both tables once used into an eighth of them.
 TEST_F(EngineTest, SlotFunctionsSpreadRunsOfKeys) {
@@ -18,9 +18,7 @@ TEST_F(EngineTest, SlotFunctionsSpreadRunsOfKeys) {
     std::set<int32_t> buckets, slots;
     for (Node i = 0; i < 4096; ++i) {
         buckets.insert(nodeHashCode(7, 1000 + i, 1001 + i));
-        nodeOf(manager.zero).id = 1000 + i;
-        nodeOf(manager.one).id = 5000 + 3 * i;
-        slots.insert(static_cast<int32_t>(opHashCode1(opIntersect, manager.zero, manager.one).hash >> 52));
+        slots.insert(static_cast<int32_t>(opHashCode1(opIntersect, 1000 + i, 5000 + 3 * i).hash >> 52));
     }
     EXPECT_GT(buckets.size(), 2048u);
     EXPECT_GT(slots.size(), 2048u);
@@ -129,7 +127,8 @@ void reuseRecordOf(Node n, int32_t var) {
 }
 
 // A line of the cache keeps its newest entries, a table's growth keeps every entry, and an entry
-// whose key node or result was freed, its record reused, is never hit again.
+// whose key node or result was freed, its record reused, is never hit again; nor is a result stored
+// under a key whose node was freed and reused while the result was computed.
 TEST_F(EngineTest, TheCacheKeepsEveryLinesNewestEntriesAndNoneOfAReusedRecord) {
     const Node b = fresh(1);
     const auto lineOfKey = [&](Node a) { return opHashCode1(opUnite, a, b).hash >> (64 - manager.opTables[opUnite].lineBits); };
@@ -153,6 +152,10 @@ TEST_F(EngineTest, TheCacheKeepsEveryLinesNewestEntriesAndNoneOfAReusedRecord) {
     while (refCountOf(nodeOf(results[2])) > 1) dropRefPlain(results[2]);
     reuseRecordOf(results[2], 30001);
     EXPECT_EQ(hits(), (std::vector<bool>{false, false, false, true, true})) << "a key reused, a result reused";
+    const auto key = opHashCode1(opUnite, same[3], b);
+    reuseRecordOf(same[3], 30002);
+    putInOpCache(opUnite, key, b);
+    EXPECT_EQ(hits(), (std::vector<bool>{false, false, false, false, true})) << "a key reused during its computation";
 }
 
 }  // namespace
