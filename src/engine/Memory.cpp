@@ -46,6 +46,25 @@ void* allocTable(size_t bytes) {
     return table;
 }
 
+void* growTable(void* table, size_t oldBytes, size_t newBytes) {
+    if (oldBytes >= hugePageBytes) {
+        // The pages move to a range reserved at a huge-page boundary, so that huge pages stay whole.
+        const size_t oldSpan = roundUp(oldBytes, hugePageBytes);
+        const size_t newSpan = roundUp(newBytes, hugePageBytes);
+        if (char* const target = mapAligned(newSpan, PROT_NONE)) {
+            void* const moved = mremap(table, oldSpan, newSpan, MREMAP_MAYMOVE | MREMAP_FIXED, target);
+            if (moved != MAP_FAILED) return moved;
+            munmap(target, newSpan);
+        }
+        // A limit on the address space may refuse the move where a copy still fits (as under
+        // `ulimit -v`); the copy below is the way that always works.
+    }
+    void* const fresh = allocTable(newBytes);
+    std::memcpy(fresh, table, oldBytes);
+    freeTable(table, oldBytes);
+    return fresh;
+}
+
 void freeTable(void* table, size_t bytes) {
     if (table == nullptr) return;
     if (bytes < hugePageBytes)

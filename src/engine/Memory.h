@@ -25,6 +25,11 @@ char* mapAligned(size_t bytes, int protection);
 // allowed).
 void* allocTable(size_t bytes);
 void freeTable(void* table, size_t bytes);
+// The table of `oldBytes` grown to `newBytes` (both as `allocTable` was given them): its first
+// `oldBytes` as they were, the rest zero, and the old address no longer valid. A mapped table moves
+// its pages instead of copying them, so only the added part is fresh memory. "Assert failed: Out of
+// memory", the old table intact, when refused.
+void* growTable(void* table, size_t oldBytes, size_t newBytes);
 
 // Faults in the pages of [p, p + bytes) for writing, in one call. Prefaulting only saves faults:
 // where the system cannot do it, the pages fault in one by one as they are touched.

@@ -23,16 +23,20 @@ int32_t thresholdOf(int op, int32_t lineBits) {
     return first || 2 * slots <= manager.maxOpCacheSize ? loadThreshold(static_cast<int32_t>(slots)) : neverGrows;
 }
 
-// Line i of the old table becomes lines 2i and 2i + 1 (one more top bit of the hash), which hold
-// every entry of it in their order.
+// Line i of the table grown in place becomes lines 2i and 2i + 1 (one more top bit of the hash),
+// which hold every entry of it in their order. The lines are taken from the last one down: lines
+// 2i and 2i + 1 were read before line i, or are the added part.
 template <int Words>
-void spread(int op, const OpCacheLine<Words>* old, int32_t oldBits, OpCacheLine<Words>* fresh) {
-    for (size_t i = 0; i < (size_t{1} << oldBits); ++i) {
+void spread(int op, OpCacheLine<Words>* lines, int32_t oldBits) {
+    for (size_t i = size_t{1} << oldBits; i-- > 0;) {
+        const OpCacheLine<Words> line = lines[i];
+        lines[2 * i] = OpCacheLine<Words>{};
+        lines[2 * i + 1] = OpCacheLine<Words>{};
         int filled[2] = {0, 0};
-        for (const OpCacheEntry<Words>& e : old[i].entry) {
+        for (const OpCacheEntry<Words>& e : line.entry) {
             if (e.since == 0) break;  // the entries of a line stand together, newest first
             const int half = static_cast<int>((opcache_detail::hashOf(op, e.key) >> (63 - oldBits)) & 1);
-            fresh[2 * i + half].entry[filled[half]++] = e;
+            lines[2 * i + half].entry[filled[half]++] = e;
         }
     }
 }
@@ -62,19 +66,16 @@ void freeOpCaches() {
 
 void growOpTable(int op) {
     OpTable& t = manager.opTables[op];
-    void* fresh;
     try {
-        fresh = allocTable(bytesOf(t.lineBits + 1));
+        t.lines = growTable(t.lines, bytesOf(t.lineBits), bytesOf(t.lineBits + 1));
     } catch (const EngineError&) {
         t.threshold = neverGrows;  // growth only saves time
         return;
     }
     if (keyWordsOf(op) == 3)
-        spread(op, static_cast<const OpCacheLine<3>*>(t.lines), t.lineBits, static_cast<OpCacheLine<3>*>(fresh));
+        spread(op, static_cast<OpCacheLine<3>*>(t.lines), t.lineBits);
     else
-        spread(op, static_cast<const OpCacheLine<2>*>(t.lines), t.lineBits, static_cast<OpCacheLine<2>*>(fresh));
-    freeTable(t.lines, bytesOf(t.lineBits));
-    t.lines = fresh;
+        spread(op, static_cast<OpCacheLine<2>*>(t.lines), t.lineBits);
     ++t.lineBits;
     t.threshold = thresholdOf(op, t.lineBits);
 }

@@ -6,6 +6,7 @@
 #include "engine/Watch.h"
 
 #include <bit>
+#include <cstring>
 
 NodeBucket* allocNodeCache(int32_t n) {
     return static_cast<NodeBucket*>(allocTable(static_cast<size_t>(n) * sizeof(NodeBucket)));
@@ -41,9 +42,10 @@ Node putInNodeCache(Node n, int32_t h) {
 
 void rehashNodeCache() {
     const int32_t oldLength = manager.nodeCacheLength;
-    NodeBucket* fresh;
+    NodeBucket* grown;
     try {
-        fresh = allocNodeCache(oldLength * 2);
+        grown = static_cast<NodeBucket*>(growTable(manager.nodeCache, static_cast<size_t>(oldLength) * sizeof(NodeBucket),
+                                                   static_cast<size_t>(oldLength) * 2 * sizeof(NodeBucket)));
     } catch (const EngineError&) {
         // Within the bound the table must grow ("Out of memory", the old table intact); past it the
         // growth only saves time, and a refusal ends it.
@@ -51,8 +53,9 @@ void rehashNodeCache() {
         manager.nodeCacheTreshold = neverGrows;
         return;
     }
-    NodeBucket* old = manager.nodeCache;
-    manager.nodeCache = fresh;
+    // The old buckets' pages are kept, emptied; every linked record is linked again below.
+    std::memset(grown, 0, static_cast<size_t>(oldLength) * sizeof(NodeBucket));
+    manager.nodeCache = grown;
     ++manager.nodeCacheBitsCount;
     manager.nodeCacheLength = oldLength * 2;
     // The linked records are read in the order of the store, which the hardware fetches ahead, not
@@ -68,7 +71,6 @@ void rehashNodeCache() {
         BddNode& r = nodeOf(n);
         if (isLinked(r)) linkIntoBucket(manager.nodeCache[nodeHashCode(r.var, r.low, r.high)], n, r);
     }
-    freeNodeCache(old, oldLength);
     // Within the bound the table grows by the rule of every table; past it, at one node a bucket,
     // which the filter keeps cheap for searches that find nothing.
     const int32_t bits = manager.nodeCacheBitsCount;

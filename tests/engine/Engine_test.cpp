@@ -1,6 +1,7 @@
 // What the Java tests cannot see of the node store and the operation cache: the slot functions,
 // table growth, make-node's order check and hand-over, the count's bound, the collection rhythm, a failing
 // collection with the queue lock, and the cache's lines and growth.
+#include "engine/Memory.h"
 #include "support/Engine.h"
 
 #include <set>
@@ -9,6 +10,21 @@
 namespace {
 
 Node fresh(int32_t var) { return cacheNode(var, manager.zero, manager.one); }
+
+// A grown table keeps what it held and adds zeros, whether it was on the heap or mapped (and moved).
+TEST(TableMemory, AGrownTableKeepsItsContentAndAddsZeros) {
+    for (const size_t bytes : {size_t{4096}, hugePageBytes, 3 * hugePageBytes}) {
+        auto* words = static_cast<uint32_t*>(allocTable(bytes));
+        const size_t n = bytes / sizeof(uint32_t);
+        for (size_t i = 0; i < n; ++i) words[i] = static_cast<uint32_t>(i * 2654435761u) | 1;
+        words = static_cast<uint32_t*>(growTable(words, bytes, 2 * bytes));
+        size_t kept = 0, zero = 0;
+        for (size_t i = 0; i < n; ++i) kept += words[i] == (static_cast<uint32_t>(i * 2654435761u) | 1) ? 1 : 0;
+        for (size_t i = n; i < 2 * n; ++i) zero += words[i] == 0 ? 1 : 0;
+        EXPECT_EQ(std::pair(kept, zero), std::pair(n, n)) << bytes << " bytes";
+        freeTable(words, 2 * bytes);
+    }
+}
 
 // Runs of neighbouring keys, as a diagram's children and an operation's handles come, spread over
 // the whole table: a random function would put 4096 keys into 63% of 4096 slots or lines, the sums
