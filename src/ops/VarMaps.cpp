@@ -73,9 +73,16 @@ Node replaceWork(Node node, const VarMap& map, int32_t mapId) {
     prefetchForMiss(r);
     NodeHold hi{replaceWork(r.high, map, mapId)};
     NodeHold lo{replaceWork(r.low, map, mapId)};
-    const Node result = placeVar(map.target[static_cast<size_t>(r.var)], lo.n, hi.n);
-    holdRelease(hi.release());
-    holdRelease(lo.release());
+    const int32_t target = map.target[static_cast<size_t>(r.var)];
+    Node result;
+    if (target < std::min(varOf(lo.n), varOf(hi.n))) {
+        // Above both: make-node takes the two references over.
+        result = cacheNode(target, lo.release(), hi.release());
+    } else {
+        result = placeVar(target, lo.n, hi.n);
+        holdRelease(hi.release());
+        holdRelease(lo.release());
+    }
     return putInOpCache(opReplace, key, result);
 }
 
