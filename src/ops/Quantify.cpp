@@ -14,14 +14,6 @@ namespace {
 // Hands an intermediate that is no longer needed to the release queue.
 void releaseLater(NodeHold& hold) { holdRelease(hold.release()); }
 
-// The merge of a quantified variable's two branches; both are intermediates.
-Node uniteAndRelease(NodeHold& lo, NodeHold& hi) {
-    NodeHold r{unite(lo.n, hi.n)};
-    releaseLater(lo);
-    releaseLater(hi);
-    return r.release();
-}
-
 }  // namespace
 
 Node existsVar(Node node, int32_t var) {

@@ -67,6 +67,13 @@ Node unite(Node a, Node b) {
     return splitBoth<unite>(opUnite, a, b);
 }
 
+Node uniteAndRelease(NodeHold& lo, NodeHold& hi) {
+    NodeHold r{unite(lo.n, hi.n)};
+    holdRelease(lo.release());
+    holdRelease(hi.release());
+    return r.release();
+}
+
 Node intersect(Node a, Node b) {
     if (a == manager.zero) return manager.zero;
     if (b == manager.zero) return manager.zero;

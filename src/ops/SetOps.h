@@ -34,11 +34,14 @@
 // ("Assert failed: Variable order violated") with every intermediate given back.
 #pragma once
 
-#include "engine/BDDNativeImpl.h"
+#include "engine/RefCounts.h"
 
 // ---- The algebra (ops/SetOps.cpp, ops/Quantify.cpp, ops/Rename.cpp) -------------------------------
 Node complement(Node n);
 Node unite(Node a, Node b);
+// The union of two intermediates (the merge of a quantified variable's branches), both then queued
+// for release.
+Node uniteAndRelease(NodeHold& lo, NodeHold& hi);
 Node intersect(Node a, Node b);
 // 1 when a contains every member of b; makes no node and leaves the counts of a and b alone.
 int32_t superset(Node a, Node b);

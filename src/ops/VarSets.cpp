@@ -16,14 +16,6 @@
 
 namespace {
 
-// The merge of a quantified variable's two branches; both are intermediates, queued for release.
-Node uniteAndRelease(NodeHold& lo, NodeHold& hi) {
-    NodeHold r{unite(lo.n, hi.n)};
-    holdRelease(lo.release());
-    holdRelease(hi.release());
-    return r.release();
-}
-
 // The cofactors of n for variable v: its children where it tests v, itself twice otherwise.
 inline void cofactors(Node n, int32_t v, Node& low, Node& high) {
     const BddNode& r = nodeOf(n);
