@@ -122,12 +122,13 @@ inline bool sameKey(const OpCacheEntry<Words>& e, const OpKey<Words>& k) {
     return same;
 }
 
-// True while every node of the key is the one it named when e was stored.
+// True while every node of the key carries a stamp below `bound`: against an entry's `since`, the
+// key's nodes are those it was stored for; against the key's `made`, those the key was made for.
 template <int Words>
-inline bool keyNodesHeld(const OpCacheEntry<Words>& e, const OpKey<Words>& k) {
-    bool held = true;
-    for (int i = 0; i < k.nodes; ++i) held = held && nodeOf(k.word[i]).id < e.since;
-    return held;
+inline bool keyNodesOlderThan(const OpKey<Words>& k, uint32_t bound) {
+    bool older = true;
+    for (int i = 0; i < k.nodes; ++i) older = older && nodeOf(k.word[i]).id < bound;
+    return older;
 }
 
 template <int Words>
@@ -149,10 +150,7 @@ inline OpKey<Words> makeKey(int op, int nodes, const uint32_t (&w)[Words]) {
 template <int Words>
 inline bool keyNodesKept(const OpKey<Words>& k) {
     if (manager.recordsFreed == k.freedBefore) [[likely]] return true;
-    if (manager.stampRenumberings != k.renumbering) return false;
-    bool kept = true;
-    for (int i = 0; i < k.nodes; ++i) kept = kept && nodeOf(k.word[i]).id < k.made;
-    return kept;
+    return manager.stampRenumberings == k.renumbering && keyNodesOlderThan(k, k.made);
 }
 
 // Puts the entry first in its line; the last one goes.
@@ -200,7 +198,7 @@ inline Node searchInOpCache(int op, const OpKey<Words>& k) {
     const OpCacheLine<Words>& line = opcache_detail::lineOf<Words>(op, k.hash);
     for (const OpCacheEntry<Words>& e : line.entry) {
         if (e.since != 0 && opcache_detail::sameKey(e, k) && nodeOf(e.result).id < e.since &&
-            opcache_detail::keyNodesHeld(e, k)) {
+            opcache_detail::keyNodesOlderThan(k, e.since)) {
             incRefCount(e.result);
             return e.result;
         }
@@ -221,7 +219,7 @@ inline OpKey<2> countKeyOf(Node n) { return opHashCode2(opCount, n, 0); }
 
 inline int32_t searchInOpCache4(const OpKey<2>& k) {
     for (const OpCacheEntry<2>& e : opcache_detail::lineOf<2>(opCount, k.hash).entry)
-        if (e.since != 0 && opcache_detail::sameKey(e, k) && opcache_detail::keyNodesHeld(e, k))
+        if (e.since != 0 && opcache_detail::sameKey(e, k) && opcache_detail::keyNodesOlderThan(k, e.since))
             return static_cast<int32_t>(e.result);
     return -1;
 }
