@@ -225,6 +225,7 @@ void refillFreeList() {
         collectGarbage(manager.totalNodesAllocated / policyFreedShare);
         // Only a collection that carried out every release knows what is alive.
         if (manager.firstFreeNode == 0) manager.recordBudget = budgetAfterCollection();
+        else relinkFreeRecords();
     }
     // At the end of the record range the queued releases are carried out before giving up: a
     // diagram given back is freed level by level as its records are reused, and each level waits in
