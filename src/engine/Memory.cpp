@@ -35,7 +35,7 @@ char* mapAligned(size_t bytes, int protection) {
 }
 
 void* allocTable(size_t bytes) {
-    if (bytes >= hugePageBytes) {
+    if (bytes >= mappedTableBytes) {
         void* table = mapAligned(roundUp(bytes, hugePageBytes), PROT_READ | PROT_WRITE);
         if (table == nullptr) throwOutOfMemory();
         return table;
@@ -47,10 +47,12 @@ void* allocTable(size_t bytes) {
 }
 
 void* growTable(void* table, size_t oldBytes, size_t newBytes) {
-    if (oldBytes >= hugePageBytes) {
-        // The pages move to a range reserved at a huge-page boundary, so that huge pages stay whole.
+    if (oldBytes >= mappedTableBytes) {
         const size_t oldSpan = roundUp(oldBytes, hugePageBytes);
         const size_t newSpan = roundUp(newBytes, hugePageBytes);
+        // Within its range the table grows where it is: nothing was ever written past its length.
+        if (newSpan == oldSpan) return table;
+        // The pages move to a range reserved at a huge-page boundary, so that huge pages stay whole.
         if (char* const target = mapAligned(newSpan, PROT_NONE)) {
             void* const moved = mremap(table, oldSpan, newSpan, MREMAP_MAYMOVE | MREMAP_FIXED, target);
             if (moved != MAP_FAILED) return moved;
@@ -67,7 +69,7 @@ void* growTable(void* table, size_t oldBytes, size_t newBytes) {
 
 void freeTable(void* table, size_t bytes) {
     if (table == nullptr) return;
-    if (bytes < hugePageBytes)
+    if (bytes < mappedTableBytes)
         std::free(table);
     else
         munmap(table, roundUp(bytes, hugePageBytes));

@@ -11,9 +11,11 @@ namespace {
 
 Node fresh(int32_t var) { return cacheNode(var, manager.zero, manager.one); }
 
-// A grown table keeps what it held and adds zeros, whether it was on the heap or mapped (and moved).
+// A grown table keeps what it held and adds zeros: on the heap, from the heap to a mapping, within
+// its mapped range, and moved to a larger range.
 TEST(TableMemory, AGrownTableKeepsItsContentAndAddsZeros) {
-    for (const size_t bytes : {size_t{4096}, hugePageBytes, 3 * hugePageBytes}) {
+    const size_t sizes[] = {4096, mappedTableBytes / 2, 4 * mappedTableBytes, hugePageBytes, 3 * hugePageBytes};
+    for (const size_t bytes : sizes) {
         auto* words = static_cast<uint32_t*>(allocTable(bytes));
         const size_t n = bytes / sizeof(uint32_t);
         for (size_t i = 0; i < n; ++i) words[i] = static_cast<uint32_t>(i * 2654435761u) | 1;
