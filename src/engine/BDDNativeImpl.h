@@ -124,6 +124,7 @@ struct ManagerState {
     // length that the statistics report, `reportedNodeCacheLength`, which doubles by the growth rule
     // above as the table would if the bound held it.
     NodeBucket* nodeCache;
+    uint8_t* nodeFilters;  // the filter bytes of the buckets, after their heads
     int32_t nodeCacheBitsCount;
     int32_t nodeCacheLength;
     int32_t nodeCacheOccupied;  // live inner nodes

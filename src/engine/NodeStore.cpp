@@ -139,6 +139,7 @@ bool init(int32_t maxNodeCache, int32_t maxOpCache, int32_t gcRate, int32_t gcEn
         manager.nodeCacheLength = int32_t{1} << initialTableBits;
         manager.nodeCacheTreshold = loadThreshold(manager.nodeCacheLength);
         manager.nodeCache = allocNodeCache(manager.nodeCacheLength);
+        manager.nodeFilters = filtersOf(manager.nodeCache, manager.nodeCacheLength);
         manager.reportedNodeCacheLength = manager.nodeCacheLength;
         manager.reportedNodeCacheTreshold = manager.nodeCacheTreshold;
 

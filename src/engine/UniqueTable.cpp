@@ -9,27 +9,26 @@
 #include <cstring>
 
 NodeBucket* allocNodeCache(int32_t n) {
-    return static_cast<NodeBucket*>(allocTable(static_cast<size_t>(n) * sizeof(NodeBucket)));
+    return static_cast<NodeBucket*>(allocTable(static_cast<size_t>(n) * bytesPerNodeBucket));
 }
 
-void freeNodeCache(NodeBucket* table, int32_t n) { freeTable(table, static_cast<size_t>(n) * sizeof(NodeBucket)); }
+void freeNodeCache(NodeBucket* table, int32_t n) { freeTable(table, static_cast<size_t>(n) * bytesPerNodeBucket); }
 
 Node searchInNodeCache(int32_t var, Node low, Node high, int32_t h) {
-    NodeBucket& bucket = manager.nodeCache[h];
-    if (!bucketMayHold(bucket, var, low, high)) return 0;
-    uint32_t members = 0;
-    for (Node n = bucket.head; n != 0;) {
+    if (!bucketMayHold(h, var, low, high)) return 0;
+    uint8_t members = 0;
+    for (Node n = manager.nodeCache[h].head; n != 0;) {
         const BddNode& r = nodeOf(n);
         if (r.var == var && r.low == low && r.high == high) return takeFoundNode(n, low, high);
         members |= nodeFingerprint(r.var, r.low, r.high);
         n = r.next;
     }
-    bucket.filter = members;  // the whole chain was read: bits of nodes freed since go
+    manager.nodeFilters[h] = members;  // the whole chain was read: bits of nodes freed since go
     return 0;
 }
 
 Node putInNodeCache(Node n, int32_t h) {
-    linkIntoBucket(manager.nodeCache[h], n, nodeOf(n));
+    linkIntoBucket(h, n, nodeOf(n));
     ++manager.nodeCacheOccupied;
     if (manager.nodeCacheOccupied > manager.reportedNodeCacheTreshold) [[unlikely]] {
         manager.reportedNodeCacheLength *= 2;
@@ -44,8 +43,8 @@ void rehashNodeCache() {
     const int32_t oldLength = manager.nodeCacheLength;
     NodeBucket* grown;
     try {
-        grown = static_cast<NodeBucket*>(growTable(manager.nodeCache, static_cast<size_t>(oldLength) * sizeof(NodeBucket),
-                                                   static_cast<size_t>(oldLength) * 2 * sizeof(NodeBucket)));
+        grown = static_cast<NodeBucket*>(growTable(manager.nodeCache, static_cast<size_t>(oldLength) * bytesPerNodeBucket,
+                                                   static_cast<size_t>(oldLength) * 2 * bytesPerNodeBucket));
     } catch (const EngineError&) {
         // Within the bound the table must grow ("Out of memory", the old table intact); past it the
         // growth only saves time, and a refusal ends it.
@@ -54,8 +53,9 @@ void rehashNodeCache() {
         return;
     }
     // The old buckets' pages are kept, emptied; every linked record is linked again below.
-    std::memset(grown, 0, static_cast<size_t>(oldLength) * sizeof(NodeBucket));
+    std::memset(grown, 0, static_cast<size_t>(oldLength) * bytesPerNodeBucket);
     manager.nodeCache = grown;
+    manager.nodeFilters = filtersOf(grown, oldLength * 2);
     ++manager.nodeCacheBitsCount;
     manager.nodeCacheLength = oldLength * 2;
     // The linked records are read in the order of the store, which the hardware fetches ahead, not
@@ -66,10 +66,14 @@ void rehashNodeCache() {
     for (Node n = 1; n <= last; ++n) {
         if (n + ahead <= last) {
             const BddNode& a = nodeOf(n + ahead);
-            if (isLinked(a)) __builtin_prefetch(&manager.nodeCache[nodeHashCode(a.var, a.low, a.high)], 1);
+            if (isLinked(a)) {
+                const int32_t h = nodeHashCode(a.var, a.low, a.high);
+                __builtin_prefetch(&manager.nodeCache[h], 1);
+                __builtin_prefetch(&manager.nodeFilters[h], 1);
+            }
         }
         BddNode& r = nodeOf(n);
-        if (isLinked(r)) linkIntoBucket(manager.nodeCache[nodeHashCode(r.var, r.low, r.high)], n, r);
+        if (isLinked(r)) linkIntoBucket(nodeHashCode(r.var, r.low, r.high), n, r);
     }
     // Within the bound the table grows by the rule of every table; past it, at one node a bucket,
     // which the filter keeps cheap for searches that find nothing.

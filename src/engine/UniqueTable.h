@@ -3,7 +3,7 @@
 // Canonical means: no two live inner nodes have the same (var, low, high). Make-node (`cacheNode`)
 // is the only place where an inner node comes to life, and it links every new node into the bucket
 // of its triple, so every diagram in the store is reduced and shared. A bucket is the head of a
-// chain through the records' `next` fields, and a filter of the chain's members; a node is always
+// chain through the records' `next` fields, with a filter of the chain's members; a node is always
 // added at the head of its chain, and leaves it only when it is freed (engine/RefCounts.h). The
 // table grows by the rule of engine/BDDNativeImpl.h up to `maxNodeCacheSize` buckets, and beyond
 // that at one node a bucket, so that chains stay short however many nodes the store holds (the
@@ -20,37 +20,42 @@
 // The table's largest length: 2^30 buckets.
 constexpr int32_t maxNodeTableBits = 30;
 
-// One bucket: the head of its chain, and a filter with one bit of every node linked in the chain
-// (bit `nodeFingerprint` of its triple). A bit that is clear proves that no node of that
-// fingerprint is in the chain, so most searches for a node that does not exist yet end at the
-// bucket without reading a record. A bit may stay set after its node left the chain; a search that
-// walks the whole chain without a match puts the filter right again.
+// One bucket: the head of its chain. Beside the heads, in the same allocation, the table keeps a
+// filter byte for each bucket (`nodeFilters`) with one bit of every node linked in the chain (bit
+// `nodeFingerprint` of its triple). A bit that is clear proves that no node of that fingerprint is
+// in the chain, so most searches for a node that does not exist yet end at the filter without
+// reading the head or a record. A bit may stay set after its node left the chain; a search that
+// walks the whole chain without a match puts the filter right again. A bucket takes 5 bytes in all,
+// where a head and a 32-bit filter side by side took 8: the table is the largest thing that
+// make-node reads at random, and the less of it there is, the more of it the caches hold.
 struct NodeBucket {
     Node head;
-    uint32_t filter;
 };
-static_assert(sizeof(NodeBucket) == 8, "a bucket is the head and its filter");
+static_assert(sizeof(NodeBucket) == 4, "a bucket is the head of its chain");
+constexpr size_t bytesPerNodeBucket = sizeof(NodeBucket) + 1;  // the head and its filter byte
 
-// Zeroed tables of n buckets ("Out of memory" when refused), and their release with the same n.
+// A zeroed table of n buckets and their filters ("Out of memory" when refused), and its release
+// with the same n. The filters follow the heads.
 NodeBucket* allocNodeCache(int32_t n);
 void freeNodeCache(NodeBucket* table, int32_t n);
+inline uint8_t* filtersOf(NodeBucket* table, int32_t n) { return reinterpret_cast<uint8_t*>(table + n); }
 
-// The filter bit of (var, low, high): five bits of a product hash, independent of the bucket index.
-inline uint32_t nodeFingerprint(int32_t var, Node low, Node high) {
+// The filter bit of (var, low, high): three bits of a product hash, independent of the bucket index.
+inline uint8_t nodeFingerprint(int32_t var, Node low, Node high) {
     const uint32_t x = (low * 0x9E3779B1u) ^ (high * 0x85EBCA77u) ^ (static_cast<uint32_t>(var) * 0xC2B2AE3Du);
-    return uint32_t{1} << (x >> 27);
+    return static_cast<uint8_t>(1u << (x >> 29));
 }
 
-// False when the bucket's filter proves that no node (var, low, high) is in its chain.
-inline bool bucketMayHold(const NodeBucket& bucket, int32_t var, Node low, Node high) {
-    return (bucket.filter & nodeFingerprint(var, low, high)) != 0;
+// False when bucket h's filter proves that no node (var, low, high) is in its chain.
+inline bool bucketMayHold(int32_t h, int32_t var, Node low, Node high) {
+    return (manager.nodeFilters[h] & nodeFingerprint(var, low, high)) != 0;
 }
 
-// Links node n, whose record is r, at the head of the bucket's chain and sets its filter bit.
-inline void linkIntoBucket(NodeBucket& bucket, Node n, BddNode& r) {
-    r.next = bucket.head;
-    bucket.head = n;
-    bucket.filter |= nodeFingerprint(r.var, r.low, r.high);
+// Links node n, whose record is r, at the head of bucket h's chain and sets its filter bit.
+inline void linkIntoBucket(int32_t h, Node n, BddNode& r) {
+    r.next = manager.nodeCache[h].head;
+    manager.nodeCache[h].head = n;
+    manager.nodeFilters[h] |= nodeFingerprint(r.var, r.low, r.high);
 }
 
 // Bucket of (var, low, high): the triple folded into 64 bits and multiplied by an odd constant,

@@ -11,7 +11,7 @@ namespace {
 
 // The nominal sizes in bytes that the report counts for a bucket, a cache entry and a node record.
 // They are fixed figures that Java callers compare across versions, not measured from this
-// engine's own records and cache entries, whose sizes differ (a `BddNode` takes 20 bytes, a `NodeBucket` 8).
+// engine's own records and cache entries, whose sizes differ (a `BddNode` takes 20 bytes, a bucket 5 with its filter byte).
 constexpr uint32_t bytesPerBucket = 4;
 constexpr uint32_t bytesPerCacheEntry = 24;
 constexpr uint32_t bytesPerRecord = 24;
@@ -81,7 +81,7 @@ jlongArray getStats(JNIEnv* env) {
         freeRecords(),
         static_cast<jlong>(sizeof(BddNode)) * manager.totalNodesAllocated,
         manager.nodeCacheLength,
-        static_cast<jlong>(sizeof(NodeBucket)) * manager.nodeCacheLength,
+        static_cast<jlong>(bytesPerNodeBucket) * manager.nodeCacheLength,
         opCacheSlots(),
         opCacheEntries(),
         opCacheBytes(),

@@ -139,6 +139,7 @@ void findExistingNodes(std::span<const int32_t> ints, int32_t nodeCount, Node* e
             const Node high = existing[ints[at + 3]];
             if (low == 0 || high == 0) continue;
             s = {ints[at], ints[at + 1], low, high, nodeHashCode(ints[at + 1], low, high), 0};
+            __builtin_prefetch(&manager.nodeFilters[s.bucket]);
             __builtin_prefetch(&manager.nodeCache[s.bucket]);
             return true;
         }
@@ -148,9 +149,8 @@ void findExistingNodes(std::span<const int32_t> ints, int32_t nodeCount, Node* e
     const auto step = [&](ChainSearch& s) {
         Node n;
         if (s.at == 0) {
-            const NodeBucket& bucket = manager.nodeCache[s.bucket];
-            if (!bucketMayHold(bucket, s.var, s.low, s.high)) return false;
-            n = bucket.head;
+            if (!bucketMayHold(s.bucket, s.var, s.low, s.high)) return false;
+            n = manager.nodeCache[s.bucket].head;
         } else {
             const BddNode& r = nodeOf(s.at);
             if (r.var == s.var && r.low == s.low && r.high == s.high) {
