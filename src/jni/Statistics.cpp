@@ -11,7 +11,8 @@ namespace {
 
 // The nominal sizes in bytes that the report counts for a bucket, a cache entry and a node record.
 // They are fixed figures that Java callers compare across versions, not measured from this
-// engine's own records and cache entries, whose sizes differ (a `BddNode` takes 20 bytes, a bucket 5 with its filter byte).
+// engine's own records and cache entries, whose sizes differ (a `BddNode` takes 20 bytes, a bucket
+// 5 with its filter byte).
 constexpr uint32_t bytesPerBucket = 4;
 constexpr uint32_t bytesPerCacheEntry = 24;
 constexpr uint32_t bytesPerRecord = 24;
