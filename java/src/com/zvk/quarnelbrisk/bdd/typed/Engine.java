@@ -900,7 +900,7 @@ public final class Engine {
      * restriction returned with a reference of its own.
      */
     int withinDomains(Layout layout, int owned) {
-        for (Field f : layout.partialFields().toList()) {
+        for (Field f : layout.partialFields()) {
             int next;
             try {  // a cancelled or refused call gives the handle back all the same
                 next = BDDNativeProxy.doIntersect(owned, domain(f));

@@ -3,12 +3,10 @@ package com.zvk.quarnelbrisk.bdd.typed;
 import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.Collection;
-import java.util.HashSet;
 import java.util.LinkedHashSet;
 import java.util.List;
 import java.util.Set;
 import java.util.stream.Collectors;
-import java.util.stream.Stream;
 
 /**
  * The fields of a tuple, in the order the caller gave them: tuples of the layout are built, listed
@@ -21,12 +19,17 @@ public final class Layout {
     private final List<Field> fields;
     private final int[] widths;
     private final int[] fieldVars;
+    // Read by every complement and every binary operation, so worked out once: the fields that need
+    // their domain's constraint, and (when first asked) the fields as a set.
+    private final List<Field> partialFields;
+    private Set<Field> fieldSet;
 
     private Layout(Engine engine, List<Field> fields) {
         this.engine = engine;
         this.fields = List.copyOf(fields);
         this.widths = fields.stream().mapToInt(Field::width).toArray();
         this.fieldVars = fields.stream().flatMapToInt(f -> Arrays.stream(f.varList())).toArray();
+        this.partialFields = fields.stream().filter(f -> !f.isFull()).toList();
     }
 
     /**
@@ -111,7 +114,18 @@ public final class Layout {
      * @return true when the fields are the same
      */
     public boolean sameFields(Layout other) {
-        return other.fields.size() == fields.size() && new HashSet<>(fields).containsAll(other.fields);
+        if (other == this || other.fields.equals(fields)) {
+            return true;
+        }
+        if (other.fields.size() != fields.size()) {
+            return false;
+        }
+        Set<Field> set = fieldSet;
+        if (set == null) {
+            set = Set.copyOf(fields);  // immutable, so a race only builds it twice
+            fieldSet = set;
+        }
+        return set.containsAll(other.fields);
     }
 
     /**
@@ -158,8 +172,8 @@ public final class Layout {
     }
 
     /** The fields whose domain is not a whole power of two: a set over them needs their constraint. */
-    Stream<Field> partialFields() {
-        return fields.stream().filter(f -> !f.isFull());
+    List<Field> partialFields() {
+        return partialFields;
     }
 
     /**
