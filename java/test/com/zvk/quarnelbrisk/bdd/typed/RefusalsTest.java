@@ -52,8 +52,9 @@ class RefusalsTest {
                     // tuples, and sets of other layouts, fields or engines
                     () -> e.tuple(ab, 1), () -> e.tuple(dl, 3000), () -> e.tuple(dl, -1), () -> two.with(3000),
                     () -> e.empty(Layout.of(foreign)), () -> e.equal(a, w), () -> e.plus(a, w, 1), () -> two.union(r),
-                    () -> r.project(d), () -> r.join(two, a), () -> r.join(two, d), () -> e.save(new ByteArrayOutputStream(),
-                    List.of(r, old), null), () -> e.nodeCount(List.of(r, old)),
+                    () -> r.minus(e.empty(e.layout(a, c))), () -> r.project(d), () -> r.join(two, a),
+                    () -> r.join(two, d), () -> e.save(new ByteArrayOutputStream(), List.of(r, old), null),
+                    () -> e.nodeCount(List.of(r, old)),
                     // renamings: another width, a smaller domain, two onto one, onto a field that stays
                     () -> two.rename(d, a), () -> onBig.rename(big, d), () -> r.rename(Map.of(a, c, b, c)),
                     () -> r.rename(Map.of(a, b)),
