@@ -3,8 +3,10 @@ package com.zvk.quarnelbrisk.bdd.typed;
 import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.Collection;
+import java.util.HashMap;
 import java.util.LinkedHashSet;
 import java.util.List;
+import java.util.Map;
 import java.util.Set;
 import java.util.stream.Collectors;
 
@@ -19,10 +21,13 @@ public final class Layout {
     private final List<Field> fields;
     private final int[] widths;
     private final int[] fieldVars;
-    // Read by every complement and every binary operation, so worked out once: the fields that need
-    // their domain's constraint, and (when first asked) the fields as a set.
+    // Worked out once, since operations read them on every call: the fields that need their domain's
+    // constraint, and (for a layout of more than a few fields, when first asked) where each field
+    // stands.
     private final List<Field> partialFields;
-    private Set<Field> fieldSet;
+    private Map<Field, Integer> positions;
+    /** Up to this many fields, a search along the list is as quick as the table of positions. */
+    private static final int FEW = 8;
 
     private Layout(Engine engine, List<Field> fields) {
         this.engine = engine;
@@ -94,7 +99,19 @@ public final class Layout {
      * @return its index, or -1 when the layout does not hold it
      */
     public int indexOf(Field field) {
-        return fields.indexOf(field);
+        if (fields.size() <= FEW) {
+            return fields.indexOf(field);
+        }
+        Map<Field, Integer> at = positions;
+        if (at == null) {
+            Map<Field, Integer> built = new HashMap<>();
+            for (int i = 0; i < fields.size(); i++) {
+                built.put(fields.get(i), i);
+            }
+            at = Map.copyOf(built);  // immutable, so a race only builds it twice
+            positions = at;
+        }
+        return at.getOrDefault(field, -1);
     }
 
     /**
@@ -104,7 +121,7 @@ public final class Layout {
      * @return true when it does
      */
     public boolean contains(Field field) {
-        return fields.contains(field);
+        return indexOf(field) >= 0;
     }
 
     /**
@@ -120,12 +137,12 @@ public final class Layout {
         if (other.fields.size() != fields.size()) {
             return false;
         }
-        Set<Field> set = fieldSet;
-        if (set == null) {
-            set = Set.copyOf(fields);  // immutable, so a race only builds it twice
-            fieldSet = set;
+        for (Field f : other.fields) {
+            if (!contains(f)) {
+                return false;
+            }
         }
-        return set.containsAll(other.fields);
+        return true;
     }
 
     /**

@@ -343,8 +343,7 @@ public final class TupleSet implements AutoCloseable {
         for (Field f : keep) {
             ownField(f);
         }
-        List<Field> removed = new ArrayList<>(layout.fields());
-        removed.removeAll(target.fields());
+        List<Field> removed = layout.fields().stream().filter(f -> !target.contains(f)).toList();
         if (removed.isEmpty()) {
             return relabelled(target);
         }
