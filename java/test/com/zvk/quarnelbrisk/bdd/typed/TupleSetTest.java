@@ -71,6 +71,27 @@ class TupleSetTest {
     }
 
     @Test
+    void wideLayoutsFindTheirFields() {
+        // Past a few fields a layout looks its fields up in a table; the answers are those of the list.
+        Engine e = Engine.start();
+        List<Field> f = IntStream.range(0, 12).mapToObj(i -> e.field("wide" + i, 1)).toList();
+        Field spare = e.field("spare", 1);
+        Layout l = e.layout(f.toArray(new Field[0]));
+        Layout reversed = e.layout(IntStream.range(0, 12).mapToObj(i -> f.get(11 - i)).toArray(Field[]::new));
+        Layout swapped = l.change(List.of(f.get(11)), List.of(spare));
+        int[] v = new int[12];
+        int[] rv = new int[12];
+        v[3] = rv[8] = 1;
+        try (TupleSet s = e.tuple(l, v); TupleSet back = e.tuple(reversed, rv); TupleSet kept = s.project(f.get(3), f.get(0));
+                TupleSet moved = s.rename(f.get(3), spare)) {
+            assertEquals(List.of(3, -1, 11, true, false, true), List.of(l.indexOf(f.get(3)), l.indexOf(spare),
+                    reversed.indexOf(f.get(0)), l.sameFields(reversed), l.sameFields(swapped), s.sameTuplesAs(back)));
+            assertEquals("[(wide3=1, wide0=0)] 3", kept.tuples() + " " + moved.layout().indexOf(spare));
+            assertThrows(IllegalArgumentException.class, () -> s.union(e.empty(swapped)));
+        }
+    }
+
+    @Test
     void fieldsOnAnyVariablesAndDomainsOfAnySize() {
         Engine e = Engine.start();
         Field a = e.field("a", 8);
