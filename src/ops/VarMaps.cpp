@@ -5,6 +5,7 @@
 // that is one make-node; otherwise (the map moves the variable below another one, as a swap or a
 // transposition does) the target variable is placed over the two replaced children by an
 // if-then-else whose condition is that one variable, which puts it where it belongs in the order.
+// Where a node's variable and the next one trade places, both levels are rebuilt in one step.
 // Nodes below every mapped variable are shared unchanged. Each node is replaced once per map while
 // its cache entry lives.
 #include "ops/AnyVars.h"
@@ -60,6 +61,15 @@ Node placeVar(int32_t v, Node lo, Node hi) {
     return deep ? putInOpCache(opPlaceVar, key, result) : result;
 }
 
+// "If variable v then hi else lo", taking over the caller's references to lo and hi.
+Node placeOwned(int32_t v, NodeHold& lo, NodeHold& hi) {
+    if (v < std::min(varOf(lo.n), varOf(hi.n))) return cacheNode(v, lo.release(), hi.release());
+    const Node result = placeVar(v, lo.n, hi.n);
+    holdRelease(hi.release());
+    holdRelease(lo.release());
+    return result;
+}
+
 Node replaceWork(Node node, const VarMap& map, int32_t mapId) {
     if (isTerminal(node)) return node;
     const BddNode& r = nodeOf(node);
@@ -71,17 +81,28 @@ Node replaceWork(Node node, const VarMap& map, int32_t mapId) {
     if (const Node hit = searchInOpCache(opReplace, key)) return hit;
     checkStack();
     prefetchForMiss(r);
-    NodeHold hi{replaceWork(r.high, map, mapId)};
-    NodeHold lo{replaceWork(r.low, map, mapId)};
     const int32_t target = map.target[static_cast<size_t>(r.var)];
+    const int32_t below = r.var + 1;
     Node result;
-    if (target < std::min(varOf(lo.n), varOf(hi.n))) {
-        // Above both: make-node takes the two references over.
-        result = cacheNode(target, lo.release(), hi.release());
+    if (target == below && below <= map.lastSource && map.target[static_cast<size_t>(below)] == r.var) {
+        // The node's variable and the next one trade places, as transposing interleaved fields
+        // does. The two levels are rebuilt at once from the four cofactors under them, with the
+        // middle two crossed over; replacing the children one by one would make a node at the
+        // upper level for each child only to take it apart again.
+        const BddNode& rl = nodeOf(r.low);
+        const BddNode& rh = nodeOf(r.high);
+        const bool splitLow = rl.var == below, splitHigh = rh.var == below;
+        NodeHold g11{replaceWork(splitHigh ? rh.high : r.high, map, mapId)};
+        NodeHold g10{replaceWork(splitLow ? rl.high : r.low, map, mapId)};
+        NodeHold g01{replaceWork(splitHigh ? rh.low : r.high, map, mapId)};
+        NodeHold g00{replaceWork(splitLow ? rl.low : r.low, map, mapId)};
+        NodeHold ifOne{placeOwned(below, g10, g11)};
+        NodeHold ifZero{placeOwned(below, g00, g01)};
+        result = placeOwned(r.var, ifZero, ifOne);
     } else {
-        result = placeVar(target, lo.n, hi.n);
-        holdRelease(hi.release());
-        holdRelease(lo.release());
+        NodeHold hi{replaceWork(r.high, map, mapId)};
+        NodeHold lo{replaceWork(r.low, map, mapId)};
+        result = placeOwned(target, lo, hi);
     }
     return putInOpCache(opReplace, key, result);
 }
