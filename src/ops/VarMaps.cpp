@@ -22,8 +22,9 @@ namespace {
 // v where it belongs in the order when hi or lo test variables above it. Arguments borrowed.
 //
 // Only a placement that must pass v down more than one level is memoised: where v lies just below
-// the children's top variable (a swap of neighbours, as transposing interleaved fields does), the
-// answer is three make-nodes, cheaper than a cache line fetched from memory.
+// the children's top variable (a variable moved one place down, past a neighbour that does not
+// move up in its place), the answer is three make-nodes, cheaper than a cache line fetched from
+// memory. Neighbours that trade places do not come here: replacement rebuilds both levels at once.
 Node placeVar(int32_t v, Node lo, Node hi) {
     const int32_t top = std::min(varOf(lo), varOf(hi));
     if (v < top) {
