@@ -124,7 +124,9 @@ void freeRecord(Node n, BddNode& r) { freeRecordAt(n, r, nodeHashCode(r.var, r.l
 // Gives back the children that the freed record n still holds, and frees those that reach zero,
 // and so on down: a stack of its own, never deeper than two entries a variable. Unlinking a node
 // waits on its bucket, so the nodes that reach zero are unlinked a few steps later, their buckets
-// fetched meanwhile; nothing searches the table before the cascade ends.
+// fetched meanwhile; nothing searches the table before the cascade ends. The children of a node
+// that reaches zero are asked for at once, so that the records of several levels arrive together
+// rather than one after another.
 WalkStack<Node> cascade;
 
 void releaseChildren(Node n) {
@@ -147,6 +149,8 @@ void releaseChildren(Node n) {
             if (!lowerToZero(c, rc)) continue;
             const int32_t h = nodeHashCode(rc.var, rc.low, rc.high);  // before the record lets go of them
             __builtin_prefetch(&manager.nodeCache[h]);
+            prefetchNode(rc.low);  // read when c comes off the stack
+            prefetchNode(rc.high);
             if (waiting == pipeline) unlink(ring[next]);
             else ++waiting;
             ring[next] = {c, h};
