@@ -228,11 +228,36 @@ inline bool isSaturated(Node h, const BddNode& n) {
     return (n.countWord & countBits) == saturatedCount && !isTerminal(h);
 }
 
+// The rules of `incRefCount` and `dropRefPlain` for the counts that need them (a saturated count, a
+// terminal's count about to wrap, a count that is not a plain one), out of line. The second returns
+// its node, so that a caller that returns it next makes a tail call.
+[[gnu::cold, gnu::noinline]] void incRefCountSlow(Node h);
+[[gnu::cold, gnu::noinline]] Node dropRefPlainSlow(Node h);
+
+// Plain counts: a count word whose count lies below 2^14 - 1 rises by one, and one whose count lies
+// in 1..2^14 - 2 falls by one, by adding to the word itself, terminal or not: the count neither
+// saturates nor wraps, and the mark bit stays as it is.
+constexpr bool isPlainRise(uint16_t countWord) { return (countWord & countBits) < saturatedCount; }
+constexpr bool isPlainDrop(uint16_t countWord) {
+    return static_cast<uint16_t>((countWord & countBits) - 1) < saturatedCount - 1;
+}
+
 // Adds one reference: the count rises by one, modulo 2^15 on a terminal; a saturated inner count
 // stays where it is. Every reference that an operation or a caller adds is added here.
 inline void incRefCount(Node h) {
     BddNode& n = nodeOf(h);
-    if (!isSaturated(h, n)) addToCount(n, 1);
+    const uint16_t c = n.countWord;
+    if (isPlainRise(c)) [[likely]] n.countWord = static_cast<uint16_t>(c + 1);
+    else incRefCountSlow(h);
+}
+
+// Lowers the count by one without any test or release: a hand-over reference that the result does
+// not keep. A saturated inner count stays where it is; a terminal's wraps modulo 2^15.
+inline void dropRefPlain(Node h) {
+    BddNode& n = nodeOf(h);
+    const uint16_t c = n.countWord;
+    if (isPlainDrop(c)) [[likely]] n.countWord = static_cast<uint16_t>(c - 1);
+    else dropRefPlainSlow(h);
 }
 
 // True for a record linked in the unique table: an inner node that is not free.

@@ -32,6 +32,8 @@
 
 #include "engine/RefCounts.h"
 
+#include <cstring>
+
 enum OpCode : uint8_t {
     opComplement = 1,
     opRename = 2,
@@ -115,9 +117,18 @@ inline OpCacheLine<Words>& lineOf(int op, uint64_t hash) {
     return static_cast<OpCacheLine<Words>*>(t.lines)[hash >> (64 - t.lineBits)];
 }
 
+// The first two key words compared as one 64-bit word. An empty slot holds no key that a lookup
+// makes (its first word would name handle 0), and its `since` of 0 fails every stamp test besides.
+template <int Words>
+inline uint64_t firstPair(const uint32_t (&w)[Words]) {
+    uint64_t pair;
+    std::memcpy(&pair, w, sizeof pair);
+    return pair;
+}
+
 template <int Words>
 inline bool sameKey(const OpCacheEntry<Words>& e, const OpKey<Words>& k) {
-    bool same = e.key[0] == k.word[0] && e.key[1] == k.word[1];
+    bool same = firstPair(e.key) == firstPair(k.word);
     if constexpr (Words == 3) same = same && e.key[2] == k.word[2];
     return same;
 }
@@ -196,9 +207,9 @@ inline OpKey<3> opHashCode5(int op, Node a, Node b, Node c) { return opcache_det
 template <int Words>
 inline Node searchInOpCache(int op, const OpKey<Words>& k) {
     const OpCacheLine<Words>& line = opcache_detail::lineOf<Words>(op, k.hash);
+#pragma GCC unroll 4
     for (const OpCacheEntry<Words>& e : line.entry) {
-        if (e.since != 0 && opcache_detail::sameKey(e, k) && nodeOf(e.result).id < e.since &&
-            opcache_detail::keyNodesOlderThan(k, e.since)) {
+        if (opcache_detail::sameKey(e, k) && nodeOf(e.result).id < e.since && opcache_detail::keyNodesOlderThan(k, e.since)) {
             incRefCount(e.result);
             return e.result;
         }
@@ -219,7 +230,7 @@ inline OpKey<2> countKeyOf(Node n) { return opHashCode2(opCount, n, 0); }
 
 inline int32_t searchInOpCache4(const OpKey<2>& k) {
     for (const OpCacheEntry<2>& e : opcache_detail::lineOf<2>(opCount, k.hash).entry)
-        if (e.since != 0 && opcache_detail::sameKey(e, k) && opcache_detail::keyNodesOlderThan(k, e.since))
+        if (opcache_detail::sameKey(e, k) && e.since != 0 && opcache_detail::keyNodesOlderThan(k, e.since))
             return static_cast<int32_t>(e.result);
     return -1;
 }

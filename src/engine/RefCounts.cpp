@@ -268,3 +268,14 @@ void releaseOnUnwind(Node n) noexcept {
         // The store was already broken; the error in flight is the one the caller gets.
     }
 }
+
+void incRefCountSlow(Node h) {
+    BddNode& n = nodeOf(h);
+    if (!isSaturated(h, n)) addToCount(n, 1);
+}
+
+Node dropRefPlainSlow(Node h) {
+    BddNode& n = nodeOf(h);
+    if (!isSaturated(h, n)) addToCount(n, -1);
+    return h;
+}

@@ -15,7 +15,11 @@ NodeBucket* allocNodeCache(int32_t n) {
 void freeNodeCache(NodeBucket* table, int32_t n) { freeTable(table, static_cast<size_t>(n) * bytesPerNodeBucket); }
 
 Node searchInNodeCache(int32_t var, Node low, Node high, int32_t h) {
-    if (!bucketMayHold(h, var, low, high)) return 0;
+    return searchBucket(var, low, high, h, nodeFingerprint(var, low, high));
+}
+
+Node searchBucket(int32_t var, Node low, Node high, int32_t h, uint8_t fingerprint) {
+    if ((manager.nodeFilters[h] & fingerprint) == 0) return 0;
     uint8_t members = 0;
     for (Node n = manager.nodeCache[h].head; n != 0;) {
         const BddNode& r = nodeOf(n);
@@ -27,8 +31,23 @@ Node searchInNodeCache(int32_t var, Node low, Node high, int32_t h) {
     return 0;
 }
 
+Node takeFoundNodeSlow(Node n, Node low, Node high) {
+    dropRefPlain(low);
+    dropRefPlain(high);
+    incRefCount(n);
+    return n;
+}
+
 Node putInNodeCache(Node n, int32_t h) {
-    linkIntoBucket(h, n, nodeOf(n));
+    const BddNode& r = nodeOf(n);
+    return linkNewNode(n, h, nodeFingerprint(r.var, r.low, r.high));
+}
+
+Node linkNewNode(Node n, int32_t h, uint8_t fingerprint) {
+    BddNode& r = nodeOf(n);
+    r.next = manager.nodeCache[h].head;
+    manager.nodeCache[h].head = n;
+    manager.nodeFilters[h] |= fingerprint;
     ++manager.nodeCacheOccupied;
     if (manager.nodeCacheOccupied > manager.reportedNodeCacheTreshold) [[unlikely]] {
         manager.reportedNodeCacheLength *= 2;
@@ -139,8 +158,9 @@ inline Node takeFreeRecord() {
     return n;
 }
 
-// A new node for (var, low, high) in bucket h, which keeps the two references handed over.
-Node createNode(int32_t var, Node low, Node high, int32_t h) {
+// A new node for (var, low, high) in bucket h, which keeps the two references handed over. Out of
+// line, so that a search that finds its node saves and restores no registers.
+[[gnu::noinline]] Node createNode(int32_t var, Node low, Node high, int32_t h, uint8_t fingerprint) {
     Node n;
     try {
         countCreation();
@@ -162,7 +182,7 @@ Node createNode(int32_t var, Node low, Node high, int32_t h) {
     // The collection and the carving above unlink nodes and add records but never resize the
     // table, so h still names the triple's bucket.
     try {
-        return putInNodeCache(n, h);
+        return linkNewNode(n, h, fingerprint);
     } catch (...) {
         // The node is linked (only the table's growth failed); releasing it frees it properly.
         releaseOnUnwind(n);
@@ -175,11 +195,15 @@ Node createNode(int32_t var, Node low, Node high, int32_t h) {
 Node cacheNode(int32_t var, Node low, Node high) {
     if (low == high) {
         // The caller's two references on the same node become the result's one.
-        dropRefPlain(low);
+        BddNode& r = nodeOf(low);
+        const uint16_t c = r.countWord;
+        if (!isPlainDrop(c)) [[unlikely]] return dropRefPlainSlow(low);
+        r.countWord = static_cast<uint16_t>(c - 1);
         return low;
     }
     if (!inOrder(var, low, high)) [[unlikely]] refuseOrder(low, high);
     const int32_t h = nodeHashCode(var, low, high);
-    if (const Node found = searchInNodeCache(var, low, high, h)) return found;
-    return createNode(var, low, high, h);
+    const uint8_t fingerprint = nodeFingerprint(var, low, high);
+    if (const Node found = searchBucket(var, low, high, h, fingerprint)) return found;
+    return createNode(var, low, high, h, fingerprint);
 }

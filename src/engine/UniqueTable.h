@@ -68,27 +68,31 @@ inline int32_t nodeHashCode(int32_t var, Node low, Node high) {
     return static_cast<int32_t>((key * 0x9E3779B97F4A7C15ull) >> (64 - manager.nodeCacheBitsCount));
 }
 
-// Lowers the count by one without any test or release: a hand-over reference that the result does
-// not keep. A saturated inner count stays where it is.
-inline void dropRefPlain(Node h) {
-    BddNode& n = nodeOf(h);
-    if (!isSaturated(h, n)) addToCount(n, -1);
-}
-
 // What make-node does when the table already holds n for (var, low, high): the match holds a
 // reference on each child already, so the two handed over are dropped (never reaching zero), and n
-// gains one for the caller.
+// gains one for the caller. The three records are distinct; when all three counts are plain the
+// changes are made in place, otherwise by the general rules, out of line.
+[[gnu::cold, gnu::noinline]] Node takeFoundNodeSlow(Node n, Node low, Node high);
 inline Node takeFoundNode(Node n, Node low, Node high) {
-    dropRefPlain(low);
-    dropRefPlain(high);
-    incRefCount(n);
+    BddNode& rl = nodeOf(low);
+    BddNode& rh = nodeOf(high);
+    BddNode& rn = nodeOf(n);
+    const uint16_t cl = rl.countWord, ch = rh.countWord, cn = rn.countWord;
+    if (!(isPlainDrop(cl) && isPlainDrop(ch) && isPlainRise(cn))) [[unlikely]] return takeFoundNodeSlow(n, low, high);
+    rl.countWord = static_cast<uint16_t>(cl - 1);
+    rh.countWord = static_cast<uint16_t>(ch - 1);
+    rn.countWord = static_cast<uint16_t>(cn + 1);
     return n;
 }
 
 // The node (var, low, high) of bucket h taken as make-node takes it, or 0 (nothing changes).
 Node searchInNodeCache(int32_t var, Node low, Node high, int32_t h);
+// The same with the triple's fingerprint at hand.
+Node searchBucket(int32_t var, Node low, Node high, int32_t h, uint8_t fingerprint);
 // Links n into bucket h and grows the table when it passes its threshold.
 Node putInNodeCache(Node n, int32_t h);
+// The same with the fingerprint of n's triple at hand.
+Node linkNewNode(Node n, int32_t h, uint8_t fingerprint);
 // Doubles the table ("Out of memory" with the old table intact when refused within the bound; a
 // refusal past the bound ends the growth instead).
 void rehashNodeCache();
