@@ -14,11 +14,7 @@ NodeBucket* allocNodeCache(int32_t n) {
 
 void freeNodeCache(NodeBucket* table, int32_t n) { freeTable(table, static_cast<size_t>(n) * bytesPerNodeBucket); }
 
-Node searchInNodeCache(int32_t var, Node low, Node high, int32_t h) {
-    return searchBucket(var, low, high, h, nodeFingerprint(var, low, high));
-}
-
-Node searchBucket(int32_t var, Node low, Node high, int32_t h, uint8_t fingerprint) {
+Node searchInNodeCache(int32_t var, Node low, Node high, int32_t h, uint8_t fingerprint) {
     if ((manager.nodeFilters[h] & fingerprint) == 0) return 0;
     uint8_t members = 0;
     for (Node n = manager.nodeCache[h].head; n != 0;) {
@@ -38,12 +34,7 @@ Node takeFoundNodeSlow(Node n, Node low, Node high) {
     return n;
 }
 
-Node putInNodeCache(Node n, int32_t h) {
-    const BddNode& r = nodeOf(n);
-    return linkNewNode(n, h, nodeFingerprint(r.var, r.low, r.high));
-}
-
-Node linkNewNode(Node n, int32_t h, uint8_t fingerprint) {
+Node putInNodeCache(Node n, int32_t h, uint8_t fingerprint) {
     BddNode& r = nodeOf(n);
     r.next = manager.nodeCache[h].head;
     manager.nodeCache[h].head = n;
@@ -182,7 +173,7 @@ inline Node takeFreeRecord() {
     // The collection and the carving above unlink nodes and add records but never resize the
     // table, so h still names the triple's bucket.
     try {
-        return linkNewNode(n, h, fingerprint);
+        return putInNodeCache(n, h, fingerprint);
     } catch (...) {
         // The node is linked (only the table's growth failed); releasing it frees it properly.
         releaseOnUnwind(n);
@@ -192,7 +183,17 @@ inline Node takeFreeRecord() {
 
 }  // namespace
 
-Node cacheNode(int32_t var, Node low, Node high) {
+namespace {
+
+// Make-node past a chain whose head did not match: the whole search, then a new node.
+[[gnu::noinline]] Node searchOrCreate(int32_t var, Node low, Node high, int32_t h, uint8_t fingerprint) {
+    if (const Node found = searchInNodeCache(var, low, high, h, fingerprint)) return found;
+    return createNode(var, low, high, h, fingerprint);
+}
+
+}  // namespace
+
+Node makeOrderedNode(int32_t var, Node low, Node high) {
     if (low == high) {
         // The caller's two references on the same node become the result's one.
         BddNode& r = nodeOf(low);
@@ -201,9 +202,21 @@ Node cacheNode(int32_t var, Node low, Node high) {
         r.countWord = static_cast<uint16_t>(c - 1);
         return low;
     }
-    if (!inOrder(var, low, high)) [[unlikely]] refuseOrder(low, high);
-    const int32_t h = nodeHashCode(var, low, high);
-    const uint8_t fingerprint = nodeFingerprint(var, low, high);
-    if (const Node found = searchBucket(var, low, high, h, fingerprint)) return found;
-    return createNode(var, low, high, h, fingerprint);
+    const uint64_t product = nodeHashProduct(var, low, high);
+    const int32_t h = bucketOfProduct(product);
+    const uint8_t fingerprint = fingerprintOfProduct(product);
+    // Most searches end at the filter or at the chain's head; they are decided here, with every
+    // other call a tail call, and the rest out of line.
+    if ((manager.nodeFilters[h] & fingerprint) == 0) return createNode(var, low, high, h, fingerprint);
+    const Node head = manager.nodeCache[h].head;
+    if (head != 0) {
+        const BddNode& r = nodeOf(head);
+        if (r.var == var && r.low == low && r.high == high) return takeFoundNode(head, low, high);
+    }
+    return searchOrCreate(var, low, high, h, fingerprint);
+}
+
+Node cacheNode(int32_t var, Node low, Node high) {
+    if (low != high && !inOrder(var, low, high)) [[unlikely]] refuseOrder(low, high);
+    return makeOrderedNode(var, low, high);
 }

@@ -40,10 +40,25 @@ NodeBucket* allocNodeCache(int32_t n);
 void freeNodeCache(NodeBucket* table, int32_t n);
 inline uint8_t* filtersOf(NodeBucket* table, int32_t n) { return reinterpret_cast<uint8_t*>(table + n); }
 
-// The filter bit of (var, low, high): three bits of a product hash, independent of the bucket index.
+// The hash of (var, low, high): the triple folded into 64 bits and multiplied by an odd constant.
+// Its top bits pick the bucket (as the operation cache's slots, engine/OpCache.h); bits 32 to 34
+// pick the triple's filter bit, independent of the bucket index while the table has at most 2^29
+// buckets, and nearly so up to its largest length. Reads the children's handles, not their stamps.
+// Handles are handed out in runs, and the nodes of one diagram have neighbouring children; only a
+// final multiplication spreads such runs over the table. Growth splits bucket i into 2i and 2i + 1.
+inline uint64_t nodeHashProduct(int32_t var, Node low, Node high) {
+    const uint64_t key = ((uint64_t{low} << 32) | high) + static_cast<uint64_t>(static_cast<uint32_t>(var)) * 0xD6E8FEB86659FD93ull;
+    return key * 0x9E3779B97F4A7C15ull;
+}
+inline int32_t bucketOfProduct(uint64_t product) {
+    return static_cast<int32_t>(product >> (64 - manager.nodeCacheBitsCount));
+}
+inline uint8_t fingerprintOfProduct(uint64_t product) { return static_cast<uint8_t>(1u << ((product >> 32) & 7)); }
+
+// The bucket and the filter bit of (var, low, high).
+inline int32_t nodeHashCode(int32_t var, Node low, Node high) { return bucketOfProduct(nodeHashProduct(var, low, high)); }
 inline uint8_t nodeFingerprint(int32_t var, Node low, Node high) {
-    const uint32_t x = (low * 0x9E3779B1u) ^ (high * 0x85EBCA77u) ^ (static_cast<uint32_t>(var) * 0xC2B2AE3Du);
-    return static_cast<uint8_t>(1u << (x >> 29));
+    return fingerprintOfProduct(nodeHashProduct(var, low, high));
 }
 
 // False when bucket h's filter proves that no node (var, low, high) is in its chain.
@@ -56,16 +71,6 @@ inline void linkIntoBucket(int32_t h, Node n, BddNode& r) {
     r.next = manager.nodeCache[h].head;
     manager.nodeCache[h].head = n;
     manager.nodeFilters[h] |= nodeFingerprint(r.var, r.low, r.high);
-}
-
-// Bucket of (var, low, high): the triple folded into 64 bits and multiplied by an odd constant,
-// whose top bits pick the bucket (as the operation cache's slots, engine/OpCache.h). Reads the
-// children's handles, not their stamps. Handles are handed out in runs, and the nodes of one
-// diagram have neighbouring children; only a final multiplication spreads such runs over the
-// table. Growth splits bucket i into 2i and 2i + 1.
-inline int32_t nodeHashCode(int32_t var, Node low, Node high) {
-    const uint64_t key = ((uint64_t{low} << 32) | high) + static_cast<uint64_t>(static_cast<uint32_t>(var)) * 0xD6E8FEB86659FD93ull;
-    return static_cast<int32_t>((key * 0x9E3779B97F4A7C15ull) >> (64 - manager.nodeCacheBitsCount));
 }
 
 // What make-node does when the table already holds n for (var, low, high): the match holds a
@@ -85,14 +90,12 @@ inline Node takeFoundNode(Node n, Node low, Node high) {
     return n;
 }
 
-// The node (var, low, high) of bucket h taken as make-node takes it, or 0 (nothing changes).
-Node searchInNodeCache(int32_t var, Node low, Node high, int32_t h);
-// The same with the triple's fingerprint at hand.
-Node searchBucket(int32_t var, Node low, Node high, int32_t h, uint8_t fingerprint);
-// Links n into bucket h and grows the table when it passes its threshold.
-Node putInNodeCache(Node n, int32_t h);
-// The same with the fingerprint of n's triple at hand.
-Node linkNewNode(Node n, int32_t h, uint8_t fingerprint);
+// The node (var, low, high) of bucket h taken as make-node takes it, or 0 (nothing changes);
+// `fingerprint` is the triple's filter bit.
+Node searchInNodeCache(int32_t var, Node low, Node high, int32_t h, uint8_t fingerprint);
+// Links n, whose triple has filter bit `fingerprint`, into bucket h and grows the table when it
+// passes its threshold.
+Node putInNodeCache(Node n, int32_t h, uint8_t fingerprint);
 // Doubles the table ("Out of memory" with the old table intact when refused within the bound; a
 // refusal past the bound ends the growth instead).
 void rehashNodeCache();
@@ -103,6 +106,10 @@ void rehashNodeCache();
 // every `garbageCollectRate` + 1 creations starts a collection first. Refuses a variable outside
 // 0..32765 or not below both children's variables ("Assert failed: Variable order violated").
 Node cacheNode(int32_t var, Node low, Node high);
+// Make-node for a caller whose variable lies above both children by construction (the split step of
+// an operation over ordered diagrams, whose children come from cofactors below it): the same
+// without the test of the order, which reads both children's records.
+Node makeOrderedNode(int32_t var, Node low, Node high);
 
 // Gives every live inner node a fresh stamp from 3 upward and empties the operation cache; called
 // when `curSerialID` would reach 0xFFFFFFFF.

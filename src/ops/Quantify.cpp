@@ -25,7 +25,7 @@ Node existsVar(Node node, int32_t var) {
         prefetchForMiss(r);
         NodeHold hi{existsVar(r.high, var)};
         const Node lo = existsVar(r.low, var);
-        const Node result = cacheNode(r.var, lo, hi.release());
+        const Node result = makeOrderedNode(r.var, lo, hi.release());
         return putInOpCache(opExistsVar, key, result);
     }
     if (r.var == var) return unite(r.low, r.high);
@@ -51,7 +51,7 @@ Node exists(Node node, int32_t firstVar, int32_t numVars) {
     } else {
         NodeHold hi{exists(r.high, firstVar, numVars)};
         const Node lo = exists(r.low, firstVar, numVars);
-        result = cacheNode(r.var, lo, hi.release());
+        result = makeOrderedNode(r.var, lo, hi.release());
     }
     return putInOpCache(opExists, key, result);
 }
@@ -69,7 +69,7 @@ Node relprodSplitOne(const BddNode& split, Node other, int32_t firstVar, int32_t
     }
     NodeHold hi{relprod(split.high, other, firstVar, numVars)};
     const Node lo = relprod(split.low, other, firstVar, numVars);
-    return cacheNode(split.var, lo, hi.release());
+    return makeOrderedNode(split.var, lo, hi.release());
 }
 
 }  // namespace
@@ -96,7 +96,7 @@ Node relprod(Node a, Node b, int32_t firstVar, int32_t numVars) {
         if (ra.var >= firstVar && ra.var < firstVar + numVars)
             result = uniteAndRelease(lo, hi);
         else
-            result = cacheNode(ra.var, lo.release(), hi.release());
+            result = makeOrderedNode(ra.var, lo.release(), hi.release());
     }
     return putInOpCache(opRelprod, key, result);
 }

@@ -19,7 +19,7 @@ Node complement(Node n) {
     prefetchForMiss(r);
     NodeHold hi{complement(r.high)};
     const Node lo = complement(r.low);
-    const Node result = cacheNode(r.var, lo, hi.release());
+    const Node result = makeOrderedNode(r.var, lo, hi.release());
     return putInOpCache(opComplement, key, result);
 }
 
@@ -38,15 +38,15 @@ Node splitBoth(int op, Node a, Node b) {
     if (ra.var < rb.var) {
         NodeHold hi{self(ra.high, b)};
         const Node lo = self(ra.low, b);
-        result = cacheNode(ra.var, lo, hi.release());
+        result = makeOrderedNode(ra.var, lo, hi.release());
     } else if (ra.var == rb.var) {
         NodeHold hi{self(ra.high, rb.high)};
         const Node lo = self(ra.low, rb.low);
-        result = cacheNode(ra.var, lo, hi.release());
+        result = makeOrderedNode(ra.var, lo, hi.release());
     } else {
         NodeHold hi{self(a, rb.high)};
         const Node lo = self(a, rb.low);
-        result = cacheNode(rb.var, lo, hi.release());
+        result = makeOrderedNode(rb.var, lo, hi.release());
     }
     return putInOpCache(op, key, result);
 }

@@ -67,7 +67,7 @@ Node ite(Node f, Node g, Node h) {
     cofactors(h, top, h0, h1);
     NodeHold hi{ite(f1, g1, h1)};
     const Node lo = ite(f0, g0, h0);
-    const Node result = cacheNode(top, lo, hi.release());
+    const Node result = makeOrderedNode(top, lo, hi.release());
     return putInOpCache(opIte, key, result);
 }
 
@@ -112,7 +112,7 @@ Node existsSet(Node node, Node cube) {
     } else {
         NodeHold hi{existsSet(r.high, cube)};
         const Node lo = existsSet(r.low, cube);
-        result = cacheNode(r.var, lo, hi.release());
+        result = makeOrderedNode(r.var, lo, hi.release());
     }
     return putInOpCache(opExistsSet, key, result);
 }
@@ -144,7 +144,7 @@ Node relprodSet(Node a, Node b, Node cube) {
     } else {
         NodeHold hi{relprodSet(a1, b1, cube)};
         const Node lo = relprodSet(a0, b0, cube);
-        result = cacheNode(top, lo, hi.release());
+        result = makeOrderedNode(top, lo, hi.release());
     }
     return putInOpCache(opRelprodSet, key, result);
 }
