@@ -181,10 +181,6 @@ inline Node takeFreeRecord() {
     }
 }
 
-}  // namespace
-
-namespace {
-
 // Make-node past a chain whose head did not match: the whole search, then a new node.
 [[gnu::noinline]] Node searchOrCreate(int32_t var, Node low, Node high, int32_t h, uint8_t fingerprint) {
     if (const Node found = searchInNodeCache(var, low, high, h, fingerprint)) return found;

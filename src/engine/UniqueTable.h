@@ -1,7 +1,8 @@
 // The unique table and make-node.
 //
-// Canonical means: no two live inner nodes have the same (var, low, high). Make-node (`cacheNode`)
-// is the only place where an inner node comes to life, and it links every new node into the bucket
+// Canonical means: no two live inner nodes have the same (var, low, high). Make-node (`cacheNode`,
+// and `makeOrderedNode` where the order holds by construction) is the only place where an inner
+// node comes to life, and it links every new node into the bucket
 // of its triple, so every diagram in the store is reduced and shared. A bucket is the head of a
 // chain through the records' `next` fields, with a filter of the chain's members; a node is always
 // added at the head of its chain, and leaves it only when it is freed (engine/RefCounts.h). The

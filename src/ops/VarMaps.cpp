@@ -30,7 +30,7 @@ Node placeVar(int32_t v, Node lo, Node hi) {
     if (v < top) {
         incRefCount(lo);
         incRefCount(hi);
-        return cacheNode(v, lo, hi);
+        return makeOrderedNode(v, lo, hi);
     }
     const BddNode& rl = nodeOf(lo);
     const BddNode& rh = nodeOf(hi);
@@ -40,7 +40,7 @@ Node placeVar(int32_t v, Node lo, Node hi) {
         const Node high = rh.var == v ? rh.high : hi;
         incRefCount(low);
         incRefCount(high);
-        return cacheNode(v, low, high);
+        return makeOrderedNode(v, low, high);
     }
     // The cofactors of lo and hi where top is 0 and where it is 1.
     const Node lo0 = rl.var == top ? rl.low : lo, lo1 = rl.var == top ? rl.high : lo;
@@ -58,13 +58,13 @@ Node placeVar(int32_t v, Node lo, Node hi) {
     }
     NodeHold ifOne{placeVar(v, lo1, hi1)};
     const Node ifZero = placeVar(v, lo0, hi0);
-    const Node result = cacheNode(top, ifZero, ifOne.release());
+    const Node result = makeOrderedNode(top, ifZero, ifOne.release());
     return deep ? putInOpCache(opPlaceVar, key, result) : result;
 }
 
 // "If variable v then hi else lo", taking over the caller's references to lo and hi.
 Node placeOwned(int32_t v, NodeHold& lo, NodeHold& hi) {
-    if (v < std::min(varOf(lo.n), varOf(hi.n))) return cacheNode(v, lo.release(), hi.release());
+    if (v < std::min(varOf(lo.n), varOf(hi.n))) return makeOrderedNode(v, lo.release(), hi.release());
     const Node result = placeVar(v, lo.n, hi.n);
     holdRelease(hi.release());
     holdRelease(lo.release());

@@ -83,6 +83,19 @@ TEST_F(EngineTest, MakeNodeRefusesABrokenOrderAndNothingMovesASaturatedCount) {
     decRefCount(x);
     collectGarbage();
     EXPECT_EQ(refCountOf(nodeOf(x)), saturatedCount);
+
+    // A terminal never saturates: its count passes 2^14 - 1 and wraps modulo 2^15 both ways, and its
+    // mark stays.
+    BddNode& one = nodeOf(manager.one);
+    const bool marked = isMarked(one);
+    setCount(one, saturatedCount);
+    incRefCount(manager.one);
+    EXPECT_EQ(one.countWord & countBits, saturatedCount + 1);
+    setCount(one, countBits);
+    incRefCount(manager.one);
+    EXPECT_EQ(one.countWord & countBits, 0);
+    dropRefPlain(manager.one);
+    EXPECT_EQ(std::pair(one.countWord & countBits, isMarked(one)), std::pair(int{countBits}, marked));
 }
 
 TEST_F(EngineTest, CollectionsRunEveryRatePlusOneCreations) {
