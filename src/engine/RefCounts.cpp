@@ -60,10 +60,19 @@ void queueRelease(Node n) {
 }
 
 // The caller holds the queue lock. The buffer counts as empty before its entries are carried out,
-// so that a failure part way (a broken store) never repeats one.
+// so that a failure part way (a broken store) never repeats one. The queue makes room for the
+// whole batch first and takes it in one copy, keeping room for the next entry after it; where it
+// cannot grow, the entries go one by one, and those without room are carried out at once.
 void moveHeldReleases() {
     const int32_t count = manager.heldReleasesCount;
     manager.heldReleasesCount = 0;
+    while (manager.finalizedNodesLength - manager.finalizedNodesPos <= count && growQueue()) {
+    }
+    if (manager.finalizedNodesLength - manager.finalizedNodesPos > count) {
+        std::memcpy(manager.finalizedNodes + manager.finalizedNodesPos, manager.heldReleases, static_cast<size_t>(count) * sizeof(Node));
+        storeQueuePos(manager.finalizedNodesPos + count);
+        return;
+    }
     for (int32_t i = 0; i < count; ++i) queueRelease(manager.heldReleases[i]);
 }
 
@@ -86,9 +95,8 @@ void flushHeldReleases() {
     moveHeldReleases();
 }
 
-void holdRelease(Node n) {
-    if (manager.enableGC == 0) return;
-    if (manager.heldReleasesCount == heldReleasesCapacity) flushHeldReleases();
+void flushAndHoldRelease(Node n) {
+    flushHeldReleases();
     manager.heldReleases[manager.heldReleasesCount++] = n;
 }
 
@@ -96,13 +104,21 @@ namespace {
 
 // Lowers the count of n by one; true when n is an inner node that has just reached zero and must be
 // freed. A terminal or a saturated count is never freed.
-inline bool lowerToZero(Node n, BddNode& r) {
+[[gnu::noinline]] bool lowerToZeroSlow(Node n, BddNode& r) {
     if (isSaturated(n, r)) return false;  // a saturated node lives for good
     addToCount(r, -1);
     if (isTerminal(n) || manager.enableGC == 0) return false;
     const int c = refCountOf(r);
     if (c < 0) throwException(msgNegativeRefcount);
     return c == 0;
+}
+
+// A plain count falls in place and never below zero; the rest take the general rule.
+inline bool lowerToZero(Node n, BddNode& r) {
+    const uint16_t c = r.countWord;
+    if (!isPlainDrop(c)) [[unlikely]] return lowerToZeroSlow(n, r);
+    r.countWord = static_cast<uint16_t>(c - 1);
+    return (c & countBits) == 1 && !isTerminal(n) && manager.enableGC != 0;
 }
 
 // Frees n, whose triple is in bucket h: out of its bucket, the freed stamp, onto the free list. Its

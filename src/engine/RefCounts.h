@@ -62,8 +62,13 @@ bool appendRelease(Node n);
 // recycled record) waits in `heldReleases` and joins the queue in its order under one lock entry:
 // when the buffer is full, when a collection starts, and when the native call ends. Seen from
 // outside a native call, the queue is the same as if each had been queued at once.
-void holdRelease(Node n);
 void flushHeldReleases();  // may raise like doDecRefCount
+[[gnu::cold, gnu::noinline]] void flushAndHoldRelease(Node n);  // the buffer is full
+inline void holdRelease(Node n) {
+    if (manager.enableGC == 0) return;
+    if (manager.heldReleasesCount == heldReleasesCapacity) [[unlikely]] return flushAndHoldRelease(n);
+    manager.heldReleases[manager.heldReleasesCount++] = n;
+}
 // Lowers the count at once and frees the node at zero: it leaves the unique table, gets the freed
 // stamp and heads the free list. Raises "Negative refcount" for an inner count below zero and
 // "There must be an entry" for a node missing from its bucket. A terminal or a saturated count is
