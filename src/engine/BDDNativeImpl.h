@@ -252,12 +252,13 @@ inline void incRefCount(Node h) {
 }
 
 // Lowers the count by one without any test or release: a hand-over reference that the result does
-// not keep. A saturated inner count stays where it is; a terminal's wraps modulo 2^15.
-inline void dropRefPlain(Node h) {
+// not keep. A saturated inner count stays where it is; a terminal's wraps modulo 2^15. Returns h.
+inline Node dropRefPlain(Node h) {
     BddNode& n = nodeOf(h);
     const uint16_t c = n.countWord;
-    if (isPlainDrop(c)) [[likely]] n.countWord = static_cast<uint16_t>(c - 1);
-    else dropRefPlainSlow(h);
+    if (!isPlainDrop(c)) [[unlikely]] return dropRefPlainSlow(h);
+    n.countWord = static_cast<uint16_t>(c - 1);
+    return h;
 }
 
 // True for a record linked in the unique table: an inner node that is not free.

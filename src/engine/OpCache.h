@@ -209,7 +209,8 @@ inline Node searchInOpCache(int op, const OpKey<Words>& k) {
     const OpCacheLine<Words>& line = opcache_detail::lineOf<Words>(op, k.hash);
 #pragma GCC unroll 4
     for (const OpCacheEntry<Words>& e : line.entry) {
-        if (opcache_detail::sameKey(e, k) && nodeOf(e.result).id < e.since && opcache_detail::keyNodesOlderThan(k, e.since)) {
+        if (opcache_detail::sameKey(e, k) && nodeOf(e.result).id < e.since &&
+            opcache_detail::keyNodesOlderThan(k, e.since)) {
             incRefCount(e.result);
             return e.result;
         }

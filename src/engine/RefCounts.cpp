@@ -69,7 +69,8 @@ void moveHeldReleases() {
     while (manager.finalizedNodesLength - manager.finalizedNodesPos <= count && growQueue()) {
     }
     if (manager.finalizedNodesLength - manager.finalizedNodesPos > count) {
-        std::memcpy(manager.finalizedNodes + manager.finalizedNodesPos, manager.heldReleases, static_cast<size_t>(count) * sizeof(Node));
+        std::memcpy(manager.finalizedNodes + manager.finalizedNodesPos, manager.heldReleases,
+                    static_cast<size_t>(count) * sizeof(Node));
         storeQueuePos(manager.finalizedNodesPos + count);
         return;
     }

@@ -190,14 +190,7 @@ inline Node takeFreeRecord() {
 }  // namespace
 
 Node makeOrderedNode(int32_t var, Node low, Node high) {
-    if (low == high) {
-        // The caller's two references on the same node become the result's one.
-        BddNode& r = nodeOf(low);
-        const uint16_t c = r.countWord;
-        if (!isPlainDrop(c)) [[unlikely]] return dropRefPlainSlow(low);
-        r.countWord = static_cast<uint16_t>(c - 1);
-        return low;
-    }
+    if (low == high) return dropRefPlain(low);  // the caller's two references become the result's one
     const uint64_t product = nodeHashProduct(var, low, high);
     const int32_t h = bucketOfProduct(product);
     const uint8_t fingerprint = fingerprintOfProduct(product);

@@ -48,8 +48,8 @@ inline uint8_t* filtersOf(NodeBucket* table, int32_t n) { return reinterpret_cas
 // Handles are handed out in runs, and the nodes of one diagram have neighbouring children; only a
 // final multiplication spreads such runs over the table. Growth splits bucket i into 2i and 2i + 1.
 inline uint64_t nodeHashProduct(int32_t var, Node low, Node high) {
-    const uint64_t key = ((uint64_t{low} << 32) | high) + static_cast<uint64_t>(static_cast<uint32_t>(var)) * 0xD6E8FEB86659FD93ull;
-    return key * 0x9E3779B97F4A7C15ull;
+    const uint64_t spread = static_cast<uint64_t>(static_cast<uint32_t>(var)) * 0xD6E8FEB86659FD93ull;
+    return (((uint64_t{low} << 32) | high) + spread) * 0x9E3779B97F4A7C15ull;
 }
 inline int32_t bucketOfProduct(uint64_t product) {
     return static_cast<int32_t>(product >> (64 - manager.nodeCacheBitsCount));
@@ -57,7 +57,9 @@ inline int32_t bucketOfProduct(uint64_t product) {
 inline uint8_t fingerprintOfProduct(uint64_t product) { return static_cast<uint8_t>(1u << ((product >> 32) & 7)); }
 
 // The bucket and the filter bit of (var, low, high).
-inline int32_t nodeHashCode(int32_t var, Node low, Node high) { return bucketOfProduct(nodeHashProduct(var, low, high)); }
+inline int32_t nodeHashCode(int32_t var, Node low, Node high) {
+    return bucketOfProduct(nodeHashProduct(var, low, high));
+}
 inline uint8_t nodeFingerprint(int32_t var, Node low, Node high) {
     return fingerprintOfProduct(nodeHashProduct(var, low, high));
 }
@@ -84,7 +86,8 @@ inline Node takeFoundNode(Node n, Node low, Node high) {
     BddNode& rh = nodeOf(high);
     BddNode& rn = nodeOf(n);
     const uint16_t cl = rl.countWord, ch = rh.countWord, cn = rn.countWord;
-    if (!(isPlainDrop(cl) && isPlainDrop(ch) && isPlainRise(cn))) [[unlikely]] return takeFoundNodeSlow(n, low, high);
+    const bool plain = isPlainDrop(cl) && isPlainDrop(ch) && isPlainRise(cn);
+    if (!plain) [[unlikely]] return takeFoundNodeSlow(n, low, high);
     rl.countWord = static_cast<uint16_t>(cl - 1);
     rh.countWord = static_cast<uint16_t>(ch - 1);
     rn.countWord = static_cast<uint16_t>(cn + 1);
