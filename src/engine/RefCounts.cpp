@@ -198,7 +198,7 @@ void collectGarbage(int64_t enoughFree) {
     // An entry counts as done before it is carried out: the next collection starts after a failing
     // entry. A release that frees its node unlinks it from its bucket, two misses to memory: the
     // records are asked for well ahead, and the buckets of the records that have arrived a little
-    // ahead.
+    // ahead, where the release will likely free the node (its count is 1).
     constexpr int32_t recordsAhead = 16;
     constexpr int32_t bucketsAhead = 8;
     Node* const queue = manager.finalizedNodes;
@@ -207,7 +207,8 @@ void collectGarbage(int64_t enoughFree) {
         if (i + recordsAhead < manager.finalizedNodesPos) prefetchNode(queue[i + recordsAhead]);
         if (i + bucketsAhead < manager.finalizedNodesPos) {
             const BddNode& ahead = nodeOf(queue[i + bucketsAhead]);
-            if (ahead.low != 0) __builtin_prefetch(&manager.nodeCache[nodeHashCode(ahead.var, ahead.low, ahead.high)]);
+            if ((ahead.countWord & countBits) == 1 && ahead.low != 0)
+                __builtin_prefetch(&manager.nodeCache[nodeHashCode(ahead.var, ahead.low, ahead.high)]);
         }
         manager.finalizedNodesDone = i + 1;
         doDecRefCount(queue[i]);
