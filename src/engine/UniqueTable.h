@@ -2,13 +2,13 @@
 //
 // Canonical means: no two live inner nodes have the same (var, low, high). Make-node (`cacheNode`,
 // and `makeOrderedNode` where the order holds by construction) is the only place where an inner
-// node comes to life, and it links every new node into the bucket
-// of its triple, so every diagram in the store is reduced and shared. A bucket is the head of a
-// chain through the records' `next` fields, with a filter of the chain's members; a node is always
-// added at the head of its chain, and leaves it only when it is freed (engine/RefCounts.h). The
-// table grows by the rule of engine/BDDNativeImpl.h up to `maxNodeCacheSize` buckets, and beyond
-// that at one node a bucket, so that chains stay short however many nodes the store holds (the
-// statistics report the length the bound allows); growth relinks the records and copies none.
+// node comes to life, and it links every new node into the bucket of its triple, so every diagram
+// in the store is reduced and shared. A bucket is the head of a chain through the records' `next`
+// fields, with a filter of the chain's members; a node is always added at the head of its chain,
+// and leaves it only when it is freed (engine/RefCounts.h). The table grows by the rule of
+// engine/BDDNativeImpl.h up to `maxNodeCacheSize` buckets, and beyond that at one node a bucket, so
+// that chains stay short however many nodes the store holds (the statistics report the length the
+// bound allows); growth relinks the records and copies none.
 //
 // Make-node's hand-over: the caller hands over one reference on `low` and one on `high` (both
 // already counted), and gets back the canonical node with one reference of its own. Whatever
