@@ -180,11 +180,19 @@ void releaseChildren(Node n) {
 
 }  // namespace
 
-void doDecRefCount(Node n) {
-    BddNode& r = nodeOf(n);
-    if (!lowerToZero(n, r)) return;
+namespace {
+
+// Frees n, whose count has just reached zero, and under the typed layer's policy what it alone held.
+[[gnu::noinline]] void freeReleased(Node n, BddNode& r) {
     freeRecord(n, r);
     if (manager.cascadeFrees) releaseChildren(n);
+}
+
+}  // namespace
+
+void doDecRefCount(Node n) {
+    BddNode& r = nodeOf(n);
+    if (lowerToZero(n, r)) freeReleased(n, r);
 }
 
 void collectGarbage(int64_t enoughFree) {
@@ -211,7 +219,10 @@ void collectGarbage(int64_t enoughFree) {
                 __builtin_prefetch(&manager.nodeCache[nodeHashCode(ahead.var, ahead.low, ahead.high)]);
         }
         manager.finalizedNodesDone = i + 1;
-        doDecRefCount(queue[i]);
+        // Most releases only lower a count: that is done here, the freeing out of line.
+        const Node n = queue[i];
+        BddNode& r = nodeOf(n);
+        if (lowerToZero(n, r)) freeReleased(n, r);
         if (enoughFree > 0 && freeRecords() >= enoughFree) break;
     }
     // The releases not carried out move to the front, in their order.
