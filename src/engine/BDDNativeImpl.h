@@ -116,7 +116,6 @@ struct ManagerState {
     Node firstFreeNode;
     uint32_t curSerialID;  // the stamp that the next new node takes
     uint64_t recordsFreed;       // records freed since start-up (the operation cache's stores test it)
-    uint32_t stampRenumberings;  // renumberings of the live nodes' stamps since start-up (the same)
     int32_t totalNodesAllocated;
 
     // Unique table (engine/UniqueTable.h): `nodeCacheLength` = 2^`nodeCacheBitsCount` buckets.

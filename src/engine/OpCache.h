@@ -12,9 +12,10 @@
 // handed out once: every node an entry names, key or result, carried a stamp below `since` when it
 // was stored; a record freed since carries the freed stamp, and one reused since a stamp of `since`
 // or more. So an entry is used only while every node it names carries a stamp below its `since`,
-// and every renumbering of stamps empties the cache. A store checks that the key still names the
-// nodes it named when it was made: a key node freed and its record reused while the result was
-// computed would otherwise pass for the node of the key. The cache holds no references: a hit adds
+// and every renumbering of stamps empties the cache. A result is stored only when no record was
+// freed while it was computed: a key node freed and its record reused meanwhile would otherwise pass
+// for the node of the key (records are freed only by collections, so few stores are lost: those of
+// the calls under way when a collection freed something). The cache holds no references: a hit adds
 // one to the result for the caller, a store takes none and returns the result it was given. Count
 // entries (`opCount`, shape 4) hold an integer instead, keyed by their node alone.
 //
@@ -65,8 +66,6 @@ struct OpKey {
     int nodes;              // how many of the words are handles
     uint64_t hash;          // the line is its top bits
     uint64_t freedBefore;   // `recordsFreed` when the key was made
-    uint32_t made;          // `curSerialID` when the key was made
-    uint32_t renumbering;   // `stampRenumberings` when the key was made
 };
 
 template <int Words>
@@ -134,7 +133,7 @@ inline bool sameKey(const OpCacheEntry<Words>& e, const OpKey<Words>& k) {
 }
 
 // True while every node of the key carries a stamp below `bound`: against an entry's `since`, the
-// key's nodes are those it was stored for; against the key's `made`, those the key was made for.
+// key's nodes are those it was stored for.
 template <int Words>
 inline bool keyNodesOlderThan(const OpKey<Words>& k, uint32_t bound) {
     bool older = true;
@@ -149,19 +148,15 @@ inline OpKey<Words> makeKey(int op, int nodes, const uint32_t (&w)[Words]) {
     k.nodes = nodes;
     k.hash = hashOf(op, w);
     k.freedBefore = manager.recordsFreed;
-    k.made = manager.curSerialID;
-    k.renumbering = manager.stampRenumberings;
     return k;
 }
 
 // True when every node of the key is still the one it named when the key was made, so that an
-// entry may be stored under it: when no record was freed since (nearly always: records are freed
-// only by collections), or when no renumbering came between and each node's stamp is older than
-// the key.
+// entry may be stored under it: no record was freed since. A renumbering of stamps alone keeps
+// every node where it was.
 template <int Words>
 inline bool keyNodesKept(const OpKey<Words>& k) {
-    if (manager.recordsFreed == k.freedBefore) [[likely]] return true;
-    return manager.stampRenumberings == k.renumbering && keyNodesOlderThan(k, k.made);
+    return manager.recordsFreed == k.freedBefore;
 }
 
 // Puts the entry first in its line; the last one goes.

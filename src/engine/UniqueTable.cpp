@@ -99,7 +99,6 @@ void restampLiveNodes() {
     for (int32_t i = 0; i < manager.nodeCacheLength; ++i)
         for (Node n = manager.nodeCache[i].head; n != 0; n = nodeOf(n).next) nodeOf(n).id = stamp++;
     manager.curSerialID = stamp;
-    ++manager.stampRenumberings;
     clearOpCache();
 }
 
