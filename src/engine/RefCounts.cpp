@@ -195,6 +195,43 @@ void doDecRefCount(Node n) {
     if (lowerToZero(n, r)) freeReleased(n, r);
 }
 
+namespace {
+
+// Carries out the queued releases from `finalizedNodesDone` on, until a free leaves `enoughFree`
+// free records (when above 0). An entry counts as done before it is carried out: the next
+// collection starts after a failing entry. A release that frees its node unlinks it from its
+// bucket, two misses to memory: the records are asked for well ahead, and the buckets of the
+// records that have arrived a little ahead, where the release will likely free the node (its count
+// is 1). The caller holds the lock, so the queue holds still; nothing below appends to it.
+void carryOutReleases(int64_t enoughFree) {
+    constexpr int32_t recordsAhead = 16;
+    constexpr int32_t bucketsAhead = 8;
+    const Node* const queue = manager.finalizedNodes;
+    const int32_t end = manager.finalizedNodesPos;
+    struct Done {
+        int32_t i;
+        ~Done() { manager.finalizedNodesDone = i; }
+    } done{manager.finalizedNodesDone};
+    while (done.i < end) {
+        const int32_t i = done.i++;
+        if (i + recordsAhead < end) prefetchNode(queue[i + recordsAhead]);
+        if (i + bucketsAhead < end) {
+            const BddNode& ahead = nodeOf(queue[i + bucketsAhead]);
+            if ((ahead.countWord & countBits) == 1 && ahead.low != 0)
+                __builtin_prefetch(&manager.nodeCache[nodeHashCode(ahead.var, ahead.low, ahead.high)]);
+        }
+        // Most releases only lower a count: that is done here, the freeing out of line.
+        const Node n = queue[i];
+        BddNode& r = nodeOf(n);
+        if (lowerToZero(n, r)) {
+            freeReleased(n, r);
+            if (enoughFree > 0 && freeRecords() >= enoughFree) return;
+        }
+    }
+}
+
+}  // namespace
+
 void collectGarbage(int64_t enoughFree) {
     if (std::atomic_ref<int32_t>(manager.finalizedNodesPos).load(std::memory_order_relaxed) == 0 &&
         manager.heldReleasesCount == 0)
@@ -203,29 +240,9 @@ void collectGarbage(int64_t enoughFree) {
     if (lock.failed()) return;  // the queue stays for the next collection
     moveHeldReleases();
     ++manager.collectionsRun;
-    // An entry counts as done before it is carried out: the next collection starts after a failing
-    // entry. A release that frees its node unlinks it from its bucket, two misses to memory: the
-    // records are asked for well ahead, and the buckets of the records that have arrived a little
-    // ahead, where the release will likely free the node (its count is 1).
-    constexpr int32_t recordsAhead = 16;
-    constexpr int32_t bucketsAhead = 8;
-    Node* const queue = manager.finalizedNodes;
-    while (manager.finalizedNodesDone < manager.finalizedNodesPos) {
-        const int32_t i = manager.finalizedNodesDone;
-        if (i + recordsAhead < manager.finalizedNodesPos) prefetchNode(queue[i + recordsAhead]);
-        if (i + bucketsAhead < manager.finalizedNodesPos) {
-            const BddNode& ahead = nodeOf(queue[i + bucketsAhead]);
-            if ((ahead.countWord & countBits) == 1 && ahead.low != 0)
-                __builtin_prefetch(&manager.nodeCache[nodeHashCode(ahead.var, ahead.low, ahead.high)]);
-        }
-        manager.finalizedNodesDone = i + 1;
-        // Most releases only lower a count: that is done here, the freeing out of line.
-        const Node n = queue[i];
-        BddNode& r = nodeOf(n);
-        if (lowerToZero(n, r)) freeReleased(n, r);
-        if (enoughFree > 0 && freeRecords() >= enoughFree) break;
-    }
+    carryOutReleases(enoughFree);
     // The releases not carried out move to the front, in their order.
+    Node* const queue = manager.finalizedNodes;
     const int32_t rest = manager.finalizedNodesPos - manager.finalizedNodesDone;
     std::memmove(queue, queue + manager.finalizedNodesDone, static_cast<size_t>(rest) * sizeof(Node));
     manager.finalizedNodesDone = 0;
