@@ -178,24 +178,11 @@ void releaseChildren(Node n) {
     for (int i = pipeline - waiting; i < pipeline; ++i) unlink(ring[(next + i) % pipeline]);
 }
 
-}  // namespace
-
-namespace {
-
 // Frees n, whose count has just reached zero, and under the typed layer's policy what it alone held.
 [[gnu::noinline]] void freeReleased(Node n, BddNode& r) {
     freeRecord(n, r);
     if (manager.cascadeFrees) releaseChildren(n);
 }
-
-}  // namespace
-
-void doDecRefCount(Node n) {
-    BddNode& r = nodeOf(n);
-    if (lowerToZero(n, r)) freeReleased(n, r);
-}
-
-namespace {
 
 // Carries out the queued releases from `finalizedNodesDone` on, until a free leaves `enoughFree`
 // free records (when above 0). An entry counts as done before it is carried out: the next
@@ -231,6 +218,11 @@ void carryOutReleases(int64_t enoughFree) {
 }
 
 }  // namespace
+
+void doDecRefCount(Node n) {
+    BddNode& r = nodeOf(n);
+    if (lowerToZero(n, r)) freeReleased(n, r);
+}
 
 void collectGarbage(int64_t enoughFree) {
     if (std::atomic_ref<int32_t>(manager.finalizedNodesPos).load(std::memory_order_relaxed) == 0 &&
