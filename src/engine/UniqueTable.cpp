@@ -14,8 +14,7 @@ NodeBucket* allocNodeCache(int32_t n) {
 
 void freeNodeCache(NodeBucket* table, int32_t n) { freeTable(table, static_cast<size_t>(n) * bytesPerNodeBucket); }
 
-Node searchInNodeCache(int32_t var, Node low, Node high, int32_t h, uint8_t fingerprint) {
-    if ((manager.nodeFilters[h] & fingerprint) == 0) return 0;
+Node searchInNodeCache(int32_t var, Node low, Node high, int32_t h) {
     uint8_t members = 0;
     for (Node n = manager.nodeCache[h].head; n != 0;) {
         const BddNode& r = nodeOf(n);
@@ -35,10 +34,7 @@ Node takeFoundNodeSlow(Node n, Node low, Node high) {
 }
 
 Node putInNodeCache(Node n, int32_t h, uint8_t fingerprint) {
-    BddNode& r = nodeOf(n);
-    r.next = manager.nodeCache[h].head;
-    manager.nodeCache[h].head = n;
-    manager.nodeFilters[h] |= fingerprint;
+    linkIntoBucket(h, n, nodeOf(n), fingerprint);
     ++manager.nodeCacheOccupied;
     if (manager.nodeCacheOccupied > manager.reportedNodeCacheTreshold) [[unlikely]] {
         manager.reportedNodeCacheLength *= 2;
@@ -83,7 +79,10 @@ void rehashNodeCache() {
             }
         }
         BddNode& r = nodeOf(n);
-        if (isLinked(r)) linkIntoBucket(nodeHashCode(r.var, r.low, r.high), n, r);
+        if (isLinked(r)) {
+            const uint64_t product = nodeHashProduct(r.var, r.low, r.high);
+            linkIntoBucket(bucketOfProduct(product), n, r, fingerprintOfProduct(product));
+        }
     }
     // Within the bound the table grows by the rule of every table; past it, at one node a bucket,
     // which the filter keeps cheap for searches that find nothing.
@@ -182,7 +181,7 @@ inline Node takeFreeRecord() {
 
 // Make-node past a chain whose head did not match: the whole search, then a new node.
 [[gnu::noinline]] Node searchOrCreate(int32_t var, Node low, Node high, int32_t h, uint8_t fingerprint) {
-    if (const Node found = searchInNodeCache(var, low, high, h, fingerprint)) return found;
+    if (const Node found = searchInNodeCache(var, low, high, h)) return found;
     return createNode(var, low, high, h, fingerprint);
 }
 

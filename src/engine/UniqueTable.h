@@ -69,11 +69,12 @@ inline bool bucketMayHold(int32_t h, int32_t var, Node low, Node high) {
     return (manager.nodeFilters[h] & nodeFingerprint(var, low, high)) != 0;
 }
 
-// Links node n, whose record is r, at the head of bucket h's chain and sets its filter bit.
-inline void linkIntoBucket(int32_t h, Node n, BddNode& r) {
+// Links node n, whose record is r, at the head of bucket h's chain and sets its filter bit
+// `fingerprint`.
+inline void linkIntoBucket(int32_t h, Node n, BddNode& r, uint8_t fingerprint) {
     r.next = manager.nodeCache[h].head;
     manager.nodeCache[h].head = n;
-    manager.nodeFilters[h] |= nodeFingerprint(r.var, r.low, r.high);
+    manager.nodeFilters[h] |= fingerprint;
 }
 
 // What make-node does when the table already holds n for (var, low, high): the match holds a
@@ -94,9 +95,9 @@ inline Node takeFoundNode(Node n, Node low, Node high) {
     return n;
 }
 
-// The node (var, low, high) of bucket h taken as make-node takes it, or 0 (nothing changes);
-// `fingerprint` is the triple's filter bit.
-Node searchInNodeCache(int32_t var, Node low, Node high, int32_t h, uint8_t fingerprint);
+// The node (var, low, high) of bucket h taken as make-node takes it, or 0 (nothing changes): the
+// whole chain, for a search that the bucket's filter let through.
+Node searchInNodeCache(int32_t var, Node low, Node high, int32_t h);
 // Links n, whose triple has filter bit `fingerprint`, into bucket h and grows the table when it
 // passes its threshold.
 Node putInNodeCache(Node n, int32_t h, uint8_t fingerprint);
