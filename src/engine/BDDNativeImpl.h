@@ -289,7 +289,3 @@ void releaseStore();
 // Carves one block of records onto the free list ("Out of memory" at the end of the record range).
 void allocateSomeNodes();
 bool canAllocateSomeNodes();  // true while the record range has room for another block
-// Links the free records anew in the order of their handles, lowest first: make-node then hands out
-// neighbouring records one after another, as from a fresh block, instead of the order in which
-// they were freed. One pass over the carved records.
-void relinkFreeRecords();

@@ -82,19 +82,6 @@ void allocateSomeNodes() {
         .store(manager.totalNodesAllocated + blockRecords, std::memory_order_release);
 }
 
-void relinkFreeRecords() {
-    // A carved record is free when it carries the freed stamp, or no stamp at all (never used yet).
-    Node head = 0;
-    for (int64_t i = manager.totalNodesAllocated; i >= 1; --i) {
-        BddNode& r = manager.nodeRecords[i];
-        if (r.id == freedStamp || r.id == 0) {
-            r.next = head;
-            head = static_cast<Node>(i);
-        }
-    }
-    manager.firstFreeNode = head;
-}
-
 void releaseStore() {
     if (manager.rangeBase != nullptr) munmap(manager.rangeBase, manager.rangeBytes);
     freeNodeCache(manager.nodeCache, manager.nodeCacheLength);

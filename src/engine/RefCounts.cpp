@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -122,11 +123,17 @@ inline bool lowerToZero(Node n, BddNode& r) {
     return (c & countBits) == 1 && !isTerminal(n) && manager.enableGC != 0;
 }
 
+// The records that a collection by the policy frees, a bit each, from which the free list is linked
+// anew in the order of the handles; empty outside such a collection.
+std::vector<uint64_t> freedBits;
+bool trackingFrees = false;
+
 // Frees n, whose triple is in bucket h: out of its bucket, the freed stamp, onto the free list. Its
 // children stay as they are.
 void freeRecordAt(Node n, BddNode& r, int32_t h) {
     r.id = freedStamp;
     ++manager.recordsFreed;
+    if (trackingFrees) freedBits[n >> 6] |= uint64_t{1} << (n & 63);
     Node* link = &manager.nodeCache[h].head;  // the filter keeps n's bit until a search reads the chain
     while (*link != 0 && *link != n) link = &nodeOf(*link).next;
     if (*link == 0) throwException(msgMustBeAnEntry);
@@ -243,6 +250,28 @@ void collectGarbage(int64_t enoughFree) {
 
 namespace {
 
+// A collection by the policy on an empty free list; the records it frees are then linked anew in
+// the order of their handles, lowest first: make-node hands out neighbouring records one after
+// another, as from a fresh block, instead of the order in which they were freed, all over the store.
+// Each free sets its record's bit, so the new list costs a pass over the bits, not the records.
+void collectFreedInOrder(int64_t enoughFree) {
+    freedBits.assign(static_cast<size_t>(manager.totalNodesAllocated / 64 + 1), 0);
+    trackingFrees = true;
+    struct Untrack {
+        ~Untrack() { trackingFrees = false; }
+    } untrack;
+    collectGarbage(enoughFree);
+    Node head = 0;
+    for (size_t w = freedBits.size(); w-- > 0;) {
+        for (uint64_t bits = freedBits[w]; bits != 0; bits &= ~(uint64_t{1} << (63 - __builtin_clzll(bits)))) {
+            const Node n = static_cast<Node>(w * 64 + static_cast<size_t>(63 - __builtin_clzll(bits)));
+            nodeOf(n).next = head;
+            head = n;
+        }
+    }
+    manager.firstFreeNode = head;
+}
+
 int64_t budgetAfterCollection() {
     return std::max(manager.budgetFloor, int64_t{manager.recordsPerLiveNode} * manager.nodeCacheOccupied);
 }
@@ -264,10 +293,9 @@ void setCollectionPolicy(int64_t floorRecords, int32_t recordsPerLiveNode) {
 
 void refillFreeList() {
     if (manager.collectWhenFull && manager.totalNodesAllocated >= manager.recordBudget) {
-        collectGarbage(manager.totalNodesAllocated / policyFreedShare);
+        collectFreedInOrder(manager.totalNodesAllocated / policyFreedShare);
         // Only a collection that carried out every release knows what is alive.
         if (manager.firstFreeNode == 0) manager.recordBudget = budgetAfterCollection();
-        else relinkFreeRecords();
     }
     // At the end of the record range the queued releases are carried out before giving up: a
     // diagram given back is freed level by level as its records are reused, and each level waits in

@@ -101,7 +101,7 @@ inline int64_t freeRecords() { return int64_t{manager.totalNodesAllocated} - 2 -
 // floor). So the records carved stay within max(floor, recordsPerLiveNode x the nodes that
 // references reach) and one block, and nothing that a reference reaches is ever freed.
 // After a collection that freed records, the free list is linked anew in the order of the handles
-// (`relinkFreeRecords`): the records one collection frees lie all over the store, and make-node
+// (`collectFreedInOrder`): the records one collection frees lie all over the store, and make-node
 // taking them in the order they were freed would scatter each new diagram over it.
 constexpr int32_t policyFreedShare = 16;
 void setCollectionPolicy(int64_t floorRecords, int32_t recordsPerLiveNode);
