@@ -5,8 +5,8 @@
 #include "engine/UniqueTable.h"
 
 #include <algorithm>
-
 #include <atomic>
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -263,8 +263,10 @@ void collectFreedInOrder(int64_t enoughFree) {
     collectGarbage(enoughFree);
     Node head = 0;
     for (size_t w = freedBits.size(); w-- > 0;) {
-        for (uint64_t bits = freedBits[w]; bits != 0; bits &= ~(uint64_t{1} << (63 - __builtin_clzll(bits)))) {
-            const Node n = static_cast<Node>(w * 64 + static_cast<size_t>(63 - __builtin_clzll(bits)));
+        for (uint64_t bits = freedBits[w]; bits != 0;) {
+            const int highest = 63 - std::countl_zero(bits);
+            bits &= ~(uint64_t{1} << highest);
+            const Node n = static_cast<Node>(w * 64 + static_cast<size_t>(highest));
             nodeOf(n).next = head;
             head = n;
         }
