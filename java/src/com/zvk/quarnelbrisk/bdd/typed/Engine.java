@@ -62,7 +62,7 @@ public final class Engine {
      * <h2>Sizing</h2>
      * The two table bounds decide much of the engine's speed; the collection floor below decides its
      * records. Both tables start small, double as the store grows and never shrink. Figures of this
-     * machine (2 shared cores, 2026-12-08), medians of three runs:
+     * machine (2 shared cores, 2026-12-09; the ranges of three runs each, alternating):
      * <ul>
      *   <li>{@code maxNodeCacheSize}, the unique table, through which every node is found or made: 8
      *       bytes a bucket (the statistics report counts 4). The bound is the size the report gives;
@@ -74,9 +74,10 @@ public final class Engine {
      *       operation, each of at most this many entries of 16 bytes (a third of a 64-byte line for the
      *       relational product), so the default 2<sup>20</sup> takes 16 MiB for each operation a program
      *       uses. A cache too small for the work repeats it: the benchmarks' transitive closure of a
-     *       random graph of 2<sup>12</sup> nodes through this layer took 65 s with 4096 entries, 7.1 s
-     *       with the default and 8.6 s with 2<sup>22</sup>, whose fresh memory costs too. The default
-     *       suits most work; give less only where memory is short.</li>
+     *       random graph of 2<sup>12</sup> nodes through this layer took 57 s with 4096 entries, 3.7 to
+     *       4.9 s with the default and 3.9 to 4.5 s with 2<sup>22</sup>, which took 153 MB of memory
+     *       against the default's 69 MB. The default suits most work; give less only where memory is
+     *       short.</li>
      * </ul>
      *
      * <h2>Collections</h2>
@@ -92,22 +93,22 @@ public final class Engine {
      * <p>The trade-off: a collection frees records, and every cached result that names a freed record
      * is lost, so each collection costs recomputation later; the floor buys fewer collections with
      * memory. Figures of the transitive closure of a random graph on 4096 nodes (the benchmark's
-     * closure 2^12, whose sets reach up to about 300,000 nodes at once; 6.0 million nodes made when
+     * closure 2^12, whose sets reach up to about 300,000 nodes at once; 5.8 million nodes made when
      * nothing is collected):
      * <table class="striped">
      * <caption>Collection floor against nodes made and records</caption>
      * <thead><tr><th>collections</th><th>nodes made</th><th>records at the end</th></tr></thead>
      * <tbody>
-     * <tr><td>floor 690,000 ({@link #DEFAULTS})</td><td>10.2 million</td><td>690,000</td></tr>
-     * <tr><td>floor 900,000</td><td>6.7 million</td><td>900,000</td></tr>
-     * <tr><td>floor 1,200,000</td><td>6.2 million</td><td>1,200,000</td></tr>
-     * <tr><td>every 10,000 creations (rate 10,000, floor 0)</td><td>40.2 million</td><td>350,000</td></tr>
+     * <tr><td>floor 690,000 ({@link #DEFAULTS})</td><td>10.0 million</td><td>690,000</td></tr>
+     * <tr><td>floor 900,000</td><td>6.6 million</td><td>900,000</td></tr>
+     * <tr><td>floor 1,200,000</td><td>6.0 million</td><td>1,200,000</td></tr>
+     * <tr><td>every 10,000 creations (rate 10,000, floor 0)</td><td>39.9 million</td><td>348,000</td></tr>
      * </tbody>
      * </table>
      * The default keeps the records within twice those of collecting every 10,000 creations; a program
      * with memory to spare runs faster with a floor of a few million ({@link #withCollectionFloor}):
-     * the closure took 6.8 and 7.4 s with the default and 5.0 and 4.5 s with a floor of 6,000,000
-     * (5.8 million records, 117 MB), as fast as the engine that never collects.
+     * the closure took 4.1 to 4.9 s with the default and 2.6 to 2.9 s with a floor of 6,000,000
+     * (5.8 million records, 117 MB), about as fast as the engine that never collects.
      *
      * <p>With a {@code collectionFloor} of 0 the store collects every {@code garbageCollectRate}
      * creations instead, freeing a dead diagram one level per collection, as
