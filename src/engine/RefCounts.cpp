@@ -124,16 +124,15 @@ inline bool lowerToZero(Node n, BddNode& r) {
 }
 
 // The records that a collection by the policy frees, a bit each, from which the free list is linked
-// anew in the order of the handles; empty outside such a collection.
+// anew in the order of the handles; empty outside such a collection (its room stays for the next).
 std::vector<uint64_t> freedBits;
-bool trackingFrees = false;
 
 // Frees n, whose triple is in bucket h: out of its bucket, the freed stamp, onto the free list. Its
 // children stay as they are.
 void freeRecordAt(Node n, BddNode& r, int32_t h) {
     r.id = freedStamp;
     ++manager.recordsFreed;
-    if (trackingFrees) freedBits[n >> 6] |= uint64_t{1} << (n & 63);
+    if (!freedBits.empty()) freedBits[n >> 6] |= uint64_t{1} << (n & 63);
     Node* link = &manager.nodeCache[h].head;  // the filter keeps n's bit until a search reads the chain
     while (*link != 0 && *link != n) link = &nodeOf(*link).next;
     if (*link == 0) throwException(msgMustBeAnEntry);
@@ -256,9 +255,8 @@ namespace {
 // Each free sets its record's bit, so the new list costs a pass over the bits, not the records.
 void collectFreedInOrder(int64_t enoughFree) {
     freedBits.assign(static_cast<size_t>(manager.totalNodesAllocated / 64 + 1), 0);
-    trackingFrees = true;
     struct Untrack {
-        ~Untrack() { trackingFrees = false; }
+        ~Untrack() { freedBits.clear(); }
     } untrack;
     collectGarbage(enoughFree);
     Node head = 0;
