@@ -33,6 +33,7 @@
 
 #include "engine/RefCounts.h"
 
+#include <bit>
 #include <cstring>
 
 enum OpCode : uint8_t {
@@ -125,9 +126,19 @@ inline uint64_t firstPair(const uint32_t (&w)[Words]) {
     return pair;
 }
 
+// The same pair of a key under construction, made in registers: read back through memory, its two
+// words just stored would stall the load.
+template <int Words>
+inline uint64_t firstPairOf(const OpKey<Words>& k) {
+    if constexpr (std::endian::native == std::endian::little)
+        return uint64_t{k.word[0]} | uint64_t{k.word[1]} << 32;
+    else
+        return uint64_t{k.word[0]} << 32 | uint64_t{k.word[1]};
+}
+
 template <int Words>
 inline bool sameKey(const OpCacheEntry<Words>& e, const OpKey<Words>& k) {
-    bool same = firstPair(e.key) == firstPair(k.word);
+    bool same = firstPair(e.key) == firstPairOf(k);
     if constexpr (Words == 3) same = same && e.key[2] == k.word[2];
     return same;
 }
@@ -234,6 +245,19 @@ inline int32_t searchInOpCache4(const OpKey<2>& k) {
 inline int32_t putInOpCache4(const OpKey<2>& k, int32_t value) {
     if (opcache_detail::keyNodesKept(k)) opcache_detail::insertFirst(opCount, k, static_cast<Node>(value));
     return value;
+}
+
+// A call that missed and is about to recurse twice: the line of the second call is fetched while
+// the first one runs. Calls on a terminal end before their lookup and fetch nothing.
+inline bool bothInner(Node a, Node b) {
+    return a != manager.zero && a != manager.one && b != manager.zero && b != manager.one;
+}
+inline void prefetchOpLine(int op, Node a, Node b) {
+    if (bothInner(a, b)) __builtin_prefetch(&opcache_detail::lineOf<2>(op, opcache_detail::hashOf(op, a, b)));
+}
+inline void prefetchOpLine(int op, Node a, Node b, int32_t i) {
+    if (bothInner(a, b))
+        __builtin_prefetch(&opcache_detail::lineOf<3>(op, opcache_detail::hashOf(op, a, b, static_cast<uint32_t>(i))));
 }
 
 // A call that missed and is about to recurse: the children that the recursive calls will read

@@ -67,6 +67,7 @@ Node relprodSplitOne(const BddNode& split, Node other, int32_t firstVar, int32_t
         releaseLater(u);
         return r.release();
     }
+    prefetchOpLine(opRelprod, split.low, other, firstVar);
     NodeHold hi{relprod(split.high, other, firstVar, numVars)};
     const Node lo = relprod(split.low, other, firstVar, numVars);
     return makeOrderedNode(split.var, lo, hi.release());
@@ -91,6 +92,7 @@ Node relprod(Node a, Node b, int32_t firstVar, int32_t numVars) {
     } else if (ra.var > rb.var) {
         result = relprodSplitOne(rb, a, firstVar, numVars);
     } else {
+        prefetchOpLine(opRelprod, ra.high, rb.high, firstVar);
         NodeHold lo{relprod(ra.low, rb.low, firstVar, numVars)};
         NodeHold hi{relprod(ra.high, rb.high, firstVar, numVars)};
         if (ra.var >= firstVar && ra.var < firstVar + numVars)

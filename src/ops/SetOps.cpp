@@ -34,20 +34,14 @@ Node splitBoth(int op, Node a, Node b) {
     const BddNode& ra = nodeOf(a);
     const BddNode& rb = nodeOf(b);
     prefetchForMiss(ra, rb);
-    Node result;
-    if (ra.var < rb.var) {
-        NodeHold hi{self(ra.high, b)};
-        const Node lo = self(ra.low, b);
-        result = makeOrderedNode(ra.var, lo, hi.release());
-    } else if (ra.var == rb.var) {
-        NodeHold hi{self(ra.high, rb.high)};
-        const Node lo = self(ra.low, rb.low);
-        result = makeOrderedNode(ra.var, lo, hi.release());
-    } else {
-        NodeHold hi{self(a, rb.high)};
-        const Node lo = self(a, rb.low);
-        result = makeOrderedNode(rb.var, lo, hi.release());
-    }
+    // The cofactors: the node with the smaller variable is split, both when they test the same one.
+    const bool splitA = ra.var <= rb.var, splitB = rb.var <= ra.var;
+    const Node aHigh = splitA ? ra.high : a, aLow = splitA ? ra.low : a;
+    const Node bHigh = splitB ? rb.high : b, bLow = splitB ? rb.low : b;
+    prefetchOpLine(op, aLow, bLow);
+    NodeHold hi{self(aHigh, bHigh)};
+    const Node lo = self(aLow, bLow);
+    const Node result = makeOrderedNode(splitA ? ra.var : rb.var, lo, hi.release());
     return putInOpCache(op, key, result);
 }
 
