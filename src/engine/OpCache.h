@@ -247,16 +247,18 @@ inline int32_t putInOpCache4(const OpKey<2>& k, int32_t value) {
     return value;
 }
 
-// A call that missed and is about to recurse twice: the line of the second call is fetched while
-// the first one runs. Calls on a terminal end before their lookup and fetch nothing.
-inline bool bothInner(Node a, Node b) {
-    return a != manager.zero && a != manager.one && b != manager.zero && b != manager.one;
+// A call that missed and is about to recurse twice: the line of the second call, keyed as
+// `opHashCode1` to `opHashCode3` key it, is fetched while the first one runs. Calls on a terminal
+// end before their lookup and fetch nothing.
+inline bool isInner(Node n) { return n != manager.zero && n != manager.one; }
+inline void prefetchOpLine1(int op, Node a, Node b) {
+    if (isInner(a) && isInner(b)) __builtin_prefetch(&opcache_detail::lineOf<2>(op, opcache_detail::hashOf(op, a, b)));
 }
-inline void prefetchOpLine(int op, Node a, Node b) {
-    if (bothInner(a, b)) __builtin_prefetch(&opcache_detail::lineOf<2>(op, opcache_detail::hashOf(op, a, b)));
+inline void prefetchOpLine2(int op, Node a, int32_t i) {
+    if (isInner(a)) __builtin_prefetch(&opcache_detail::lineOf<2>(op, opcache_detail::hashOf(op, a, static_cast<uint32_t>(i))));
 }
-inline void prefetchOpLine(int op, Node a, Node b, int32_t i) {
-    if (bothInner(a, b))
+inline void prefetchOpLine3(int op, Node a, Node b, int32_t i) {
+    if (isInner(a) && isInner(b))
         __builtin_prefetch(&opcache_detail::lineOf<3>(op, opcache_detail::hashOf(op, a, b, static_cast<uint32_t>(i))));
 }
 

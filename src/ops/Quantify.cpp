@@ -23,6 +23,7 @@ Node existsVar(Node node, int32_t var) {
         if (const Node hit = searchInOpCache(opExistsVar, key)) return hit;
         checkStack();
         prefetchForMiss(r);
+        prefetchOpLine2(opExistsVar, r.low, var);
         NodeHold hi{existsVar(r.high, var)};
         const Node lo = existsVar(r.low, var);
         const Node result = makeOrderedNode(r.var, lo, hi.release());
@@ -45,10 +46,12 @@ Node exists(Node node, int32_t firstVar, int32_t numVars) {
     prefetchForMiss(r);
     Node result;
     if (r.var >= firstVar) {
+        prefetchOpLine2(opExists, r.high, firstVar);
         NodeHold lo{exists(r.low, firstVar, numVars)};
         NodeHold hi{exists(r.high, firstVar, numVars)};
         result = uniteAndRelease(lo, hi);
     } else {
+        prefetchOpLine2(opExists, r.low, firstVar);
         NodeHold hi{exists(r.high, firstVar, numVars)};
         const Node lo = exists(r.low, firstVar, numVars);
         result = makeOrderedNode(r.var, lo, hi.release());
@@ -67,7 +70,7 @@ Node relprodSplitOne(const BddNode& split, Node other, int32_t firstVar, int32_t
         releaseLater(u);
         return r.release();
     }
-    prefetchOpLine(opRelprod, split.low, other, firstVar);
+    prefetchOpLine3(opRelprod, split.low, other, firstVar);
     NodeHold hi{relprod(split.high, other, firstVar, numVars)};
     const Node lo = relprod(split.low, other, firstVar, numVars);
     return makeOrderedNode(split.var, lo, hi.release());
@@ -92,7 +95,7 @@ Node relprod(Node a, Node b, int32_t firstVar, int32_t numVars) {
     } else if (ra.var > rb.var) {
         result = relprodSplitOne(rb, a, firstVar, numVars);
     } else {
-        prefetchOpLine(opRelprod, ra.high, rb.high, firstVar);
+        prefetchOpLine3(opRelprod, ra.high, rb.high, firstVar);
         NodeHold lo{relprod(ra.low, rb.low, firstVar, numVars)};
         NodeHold hi{relprod(ra.high, rb.high, firstVar, numVars)};
         if (ra.var >= firstVar && ra.var < firstVar + numVars)

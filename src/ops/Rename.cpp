@@ -28,6 +28,7 @@ Node renameVars(Node node, int32_t firstVar, int32_t numVars, int32_t offset) {
     if (const Node hit = searchInOpCache(opRename, key)) return hit;
     checkStack();
     prefetchForMiss(r);
+    prefetchOpLine2(opRename, r.low, packed);
     NodeHold hi{renameVars(r.high, firstVar, numVars, offset)};
     const Node lo = renameVars(r.low, firstVar, numVars, offset);
     const int32_t var = r.var >= firstVar ? r.var + offset : r.var;

@@ -17,6 +17,7 @@ Node complement(Node n) {
     checkStack();
     const BddNode& r = nodeOf(n);
     prefetchForMiss(r);
+    prefetchOpLine1(opComplement, r.low, r.low);
     NodeHold hi{complement(r.high)};
     const Node lo = complement(r.low);
     const Node result = makeOrderedNode(r.var, lo, hi.release());
@@ -38,7 +39,7 @@ Node splitBoth(int op, Node a, Node b) {
     const bool splitA = ra.var <= rb.var, splitB = rb.var <= ra.var;
     const Node aHigh = splitA ? ra.high : a, aLow = splitA ? ra.low : a;
     const Node bHigh = splitB ? rb.high : b, bLow = splitB ? rb.low : b;
-    prefetchOpLine(op, aLow, bLow);
+    prefetchOpLine1(op, aLow, bLow);
     NodeHold hi{self(aHigh, bHigh)};
     const Node lo = self(aLow, bLow);
     const Node result = makeOrderedNode(splitA ? ra.var : rb.var, lo, hi.release());

@@ -101,6 +101,7 @@ Node replaceWork(Node node, const VarMap& map, int32_t mapId) {
         NodeHold ifZero{placeOwned(below, g00, g01)};
         result = placeOwned(r.var, ifZero, ifOne);
     } else {
+        prefetchOpLine2(opReplace, r.low, mapId);
         NodeHold hi{replaceWork(r.high, map, mapId)};
         NodeHold lo{replaceWork(r.low, map, mapId)};
         result = placeOwned(target, lo, hi);
