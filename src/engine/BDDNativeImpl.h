@@ -211,7 +211,7 @@ struct EngineError {
 // ---- Hot helpers ----------------------------------------------------------------------------------
 inline BddNode& nodeOf(Node h) { return manager.nodeRecords[h]; }
 inline bool isTerminal(Node h) { return h == manager.zero || h == manager.one; }
-inline void prefetchNode(Node h) { __builtin_prefetch(&manager.nodeRecords[h]); }
+[[gnu::always_inline]] inline void prefetchNode(Node h) { __builtin_prefetch(&manager.nodeRecords[h]); }
 
 // The count read as a signed 15-bit value.
 inline int refCountOf(const BddNode& n) { return ((n.countWord & countBits) ^ 0x4000) - 0x4000; }

@@ -117,6 +117,11 @@ inline OpCacheLine<Words>& lineOf(int op, uint64_t hash) {
     return static_cast<OpCacheLine<Words>*>(t.lines)[hash >> (64 - t.lineBits)];
 }
 
+template <int Words>
+[[gnu::always_inline]] inline void prefetchLineOf(int op, const uint32_t (&w)[Words]) {
+    __builtin_prefetch(&lineOf<Words>(op, hashOf(op, w)));
+}
+
 // The first two key words compared as one 64-bit word. An empty slot holds no key that a lookup
 // makes (its first word would name handle 0), and its `since` of 0 fails every stamp test besides.
 template <int Words>
@@ -250,25 +255,23 @@ inline int32_t putInOpCache4(const OpKey<2>& k, int32_t value) {
 // A call that missed and is about to recurse twice: the line of the second call, keyed as
 // `opHashCode1` to `opHashCode3` key it, is fetched while the first one runs. Calls on a terminal
 // end before their lookup and fetch nothing.
-inline bool isInner(Node n) { return n != manager.zero && n != manager.one; }
-inline void prefetchOpLine1(int op, Node a, Node b) {
-    if (isInner(a) && isInner(b)) __builtin_prefetch(&opcache_detail::lineOf<2>(op, opcache_detail::hashOf(op, a, b)));
+[[gnu::always_inline]] inline void prefetchOpLine1(int op, Node a, Node b) {
+    if (!isTerminal(a) && !isTerminal(b)) opcache_detail::prefetchLineOf<2>(op, {a, b});
 }
-inline void prefetchOpLine2(int op, Node a, int32_t i) {
-    if (isInner(a)) __builtin_prefetch(&opcache_detail::lineOf<2>(op, opcache_detail::hashOf(op, a, static_cast<uint32_t>(i))));
+[[gnu::always_inline]] inline void prefetchOpLine2(int op, Node a, int32_t i) {
+    if (!isTerminal(a)) opcache_detail::prefetchLineOf<2>(op, {a, static_cast<uint32_t>(i)});
 }
-inline void prefetchOpLine3(int op, Node a, Node b, int32_t i) {
-    if (isInner(a) && isInner(b))
-        __builtin_prefetch(&opcache_detail::lineOf<3>(op, opcache_detail::hashOf(op, a, b, static_cast<uint32_t>(i))));
+[[gnu::always_inline]] inline void prefetchOpLine3(int op, Node a, Node b, int32_t i) {
+    if (!isTerminal(a) && !isTerminal(b)) opcache_detail::prefetchLineOf<3>(op, {a, b, static_cast<uint32_t>(i)});
 }
 
 // A call that missed and is about to recurse: the children that the recursive calls will read
 // first are fetched meanwhile.
-inline void prefetchForMiss(const BddNode& r) {
+[[gnu::always_inline]] inline void prefetchForMiss(const BddNode& r) {
     prefetchNode(r.high);
     prefetchNode(r.low);
 }
-inline void prefetchForMiss(const BddNode& ra, const BddNode& rb) {
+[[gnu::always_inline]] inline void prefetchForMiss(const BddNode& ra, const BddNode& rb) {
     prefetchForMiss(ra);
     prefetchForMiss(rb);
 }

@@ -43,7 +43,7 @@ constexpr int32_t lookAhead = 8;
 // raises the counts of, and, when no node was found for k beforehand, the head of the
 // unique-table bucket that make-node will search. Children that are built by the records just
 // before are not known yet; those reads then wait.
-inline void prefetchRecord(const StreamReader& r, int64_t k) {
+[[gnu::always_inline]] inline void prefetchRecord(const StreamReader& r, int64_t k) {
     const size_t at = recordAt(k);
     const Node low = r.serializedNodes[r.ints[at + 2]];
     const Node high = r.serializedNodes[r.ints[at + 3]];
@@ -55,7 +55,7 @@ inline void prefetchRecord(const StreamReader& r, int64_t k) {
 
 // Starts fetching the entries of the node tables that building record k reads and writes: they
 // lie wherever the record's numbers point.
-inline void prefetchTableEntries(const StreamReader& r, int64_t k) {
+[[gnu::always_inline]] inline void prefetchTableEntries(const StreamReader& r, int64_t k) {
     const size_t at = recordAt(k);
     __builtin_prefetch(&r.serializedNodes[r.ints[at]], 1);
     __builtin_prefetch(&r.existing[r.ints[at]]);
