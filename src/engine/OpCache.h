@@ -254,7 +254,7 @@ inline int32_t putInOpCache4(const OpKey<2>& k, int32_t value) {
 
 // A call that missed and is about to recurse twice: the line of the second call, keyed as
 // `opHashCode1` to `opHashCode3` key it, is fetched while the first one runs. Calls on a terminal
-// end before their lookup and fetch nothing.
+// end before their lookup and fetch nothing. (Always inlined: engine/BDDNativeImpl.h says why.)
 [[gnu::always_inline]] inline void prefetchOpLine1(int op, Node a, Node b) {
     if (!isTerminal(a) && !isTerminal(b)) opcache_detail::prefetchLineOf<2>(op, {a, b});
 }
@@ -262,7 +262,8 @@ inline int32_t putInOpCache4(const OpKey<2>& k, int32_t value) {
     if (!isTerminal(a)) opcache_detail::prefetchLineOf<2>(op, {a, static_cast<uint32_t>(i)});
 }
 [[gnu::always_inline]] inline void prefetchOpLine3(int op, Node a, Node b, int32_t i) {
-    if (!isTerminal(a) && !isTerminal(b)) opcache_detail::prefetchLineOf<3>(op, {a, b, static_cast<uint32_t>(i)});
+    if (!isTerminal(a) && !isTerminal(b))
+        opcache_detail::prefetchLineOf<3>(op, {a, b, static_cast<uint32_t>(i)});
 }
 
 // A call that missed and is about to recurse: the children that the recursive calls will read
